@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: MIT
+#include "Unit1.h"
+
+#include "Branding.h"
+#include "app/TApplication.h"
+#include "controls/TImage.h"
+#include "controls/TLabel.h"
+#include "shell/FilePath.h"
+#include "shell/ShellLink.h"
+#include "skin/Skin.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QPainter>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+
+using controls::TImage;
+using controls::TLabel;
+using media::TMediaPlayer;
+
+QString FormatTime(int milliseconds)
+{
+    // nearbyint rounds in the default mode, to nearest with ties to even: 2500 ms is 2 s.
+    const auto seconds = static_cast<long long>(std::nearbyint(milliseconds / 1000.0));
+    const auto minutes = static_cast<long long>(std::floor(seconds / 60.0));
+    const long long rest = seconds - 60 * minutes;
+    return QString::asprintf("%lld:%02lld", minutes, rest);
+}
+
+TShape::TShape(QWidget* parent, const QRect& geometry)
+    : QWidget(parent)
+{
+    setGeometry(geometry);
+}
+
+void TShape::paintEvent(QPaintEvent*)
+{
+    QPainter(this).fillRect(rect(), Qt::black);
+}
+
+// The fixed members of one slot.
+struct TForm1::Slot {
+    std::unique_ptr<TMediaPlayer>& player;
+    bool& loaded;
+    bool& otherLoaded;
+    std::unique_ptr<TMediaPlayer>& otherPlayer;
+    TLabel* lengthLabel;
+    TLabel* folderLabel;
+    TLabel* nameLabel;
+};
+
+TForm1::TForm1(const EngineFactory& makeEngine, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setFixedSize(490, 202);
+    move(0, 0);
+    if (auto* application = qobject_cast<app::TApplication*>(QCoreApplication::instance()))
+        setWindowTitle(application->title());
+    QPalette p = palette();
+    p.setColor(QPalette::Window, skin::kWindowColour);
+    setPalette(p);
+    setAutoFillBackground(true);
+    setFont(skin::Tahoma(12));
+
+    MP1 = std::make_unique<TMediaPlayer>(makeEngine());
+    MP2 = std::make_unique<TMediaPlayer>(makeEngine());
+    CreateControls();
+    BindEvents();
+    FormCreate();
+}
+
+// The players close their files as the window goes.
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls()
+{
+    const QFont name = skin::Tahoma(13, true);
+    const QFont text = skin::Tahoma(12);
+    const QColor normal = skin::kNormalColour;
+    const QColor accent = skin::kAccentColour;
+    const QString none = QStringLiteral("--");
+    const QString zero = QStringLiteral("0:00");
+    auto glyph = [this](const QRect& r, skin::Glyph g) {
+        auto* image = new TImage(this, r);
+        image->setPicture(skin::GlyphImage(g), true);
+        return image;
+    };
+
+    BG = new TImage(this, { 0, 0, 490, 202 });
+    Label3 = new TLabel(this, { 24, 128, 325, 16 }, name, accent, false, none);
+    Label4 = new TLabel(this, { 24, 152, 325, 14 }, text, normal, false, none);
+    Label5 = new TLabel(this, { 24, 40, 325, 14 }, text, normal, false, none);
+    Label6 = new TLabel(this, { 24, 64, 325, 16 }, name, accent, false, none);
+    Label7 = new TLabel(this, { 432, 96, 25, 14 }, text, accent, true, zero);
+    Label2 = new TLabel(this, { 432, 128, 25, 14 }, text, normal, true, zero);
+    Label1 = new TLabel(this, { 432, 72, 25, 14 }, text, normal, true, zero);
+    Image1 = glyph({ 356, 35, 29, 21 }, skin::Glyph::X);
+    Image1->setHint(QStringLiteral("Move file to Recycle Bin"));
+    Image2 = glyph({ 356, 65, 29, 21 }, skin::Glyph::Play);
+    Image3 = glyph({ 392, 65, 29, 21 }, skin::Glyph::Pause);
+    Image4 = glyph({ 356, 155, 29, 21 }, skin::Glyph::X);
+    Image4->setHint(QStringLiteral("Move file to Recycle Bin"));
+    Image5 = glyph({ 356, 125, 29, 21 }, skin::Glyph::Play);
+    Image6 = glyph({ 392, 125, 29, 21 }, skin::Glyph::Pause);
+    PG2 = new QWidget(this);
+    PG2->setGeometry(24, 95, 395, 21);
+    PG2->setAutoFillBackground(true);
+    QPalette black = PG2->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    PG2->setPalette(black);
+    PG1 = new TShape(this, { 23, 96, 398, 19 });
+    Image7 = glyph({ 464, 1, 29, 21 }, skin::Glyph::Dot);
+    PGClick = new TImage(this, { 23, 96, 398, 19 });
+    Image8 = glyph({ -3, 1, 29, 21 }, skin::Glyph::QuestionMark);
+    Image9 = glyph({ 392, 35, 29, 21 }, skin::Glyph::Folder);
+    Image10 = glyph({ 392, 155, 29, 21 }, skin::Glyph::Folder);
+    CreatePanel();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+
+    // One dialog for both open buttons, so it starts with the file chosen last.
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setFileMode(QFileDialog::AnyFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    OpenDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    OpenDialog1->setSizeGripEnabled(true);
+}
+
+void TForm1::CreatePanel()
+{
+    const QFont text = skin::Tahoma(12);
+    const QColor normal = skin::kNormalColour;
+    Panel1 = new QWidget(this);
+    Panel1->setGeometry(16, 168, 457, 150);
+    Panel1->setAutoFillBackground(true);
+    QPalette p = Panel1->palette();
+    p.setColor(QPalette::Window, skin::kPanelColour);
+    Panel1->setPalette(p);
+    Panel1->hide();
+    auto label = [&](int left, int top, const QString& caption) {
+        return new TLabel(Panel1, { left, top, 0, 0 }, text, normal, true, caption);
+    };
+    Label8 = label(192, 16, QStringLiteral("Tandrel 1.1"));
+    Label9 = label(96, 48, QString::fromUtf8(branding::kRightsLine));
+    Label10 = label(96, 64, QStringLiteral("Free for personal and commercial use."));
+    Label12 = label(56, 96,
+        QStringLiteral("Quick tip: drag & drop 2 files onto the program to open them."));
+    Label11 = label(200, 128, QString::fromUtf8(branding::kWebsiteDomain));
+    Label11->setHint(QStringLiteral("Visit our website"));
+    Label11->setCursor(Qt::PointingHandCursor);
+}
+
+void TForm1::BindEvents()
+{
+    connect(BG, &TImage::mouseDown, this,
+        [this](Qt::MouseButton b, QPoint pos) { BGMouseDown(b, BG->mapToGlobal(pos)); });
+    connect(BG, &TImage::mouseMove, this, &TForm1::DragWindowTo);
+    connect(BG, &TImage::mouseUp, this, [this] { dragging_ = false; });
+    connect(Image7, &TImage::click, this, &TForm1::Image7Click);
+    connect(Image9, &TImage::click, this, &TForm1::Image9Click);
+    connect(Image10, &TImage::click, this, &TForm1::Image10Click);
+}
+
+void TForm1::FormCreate()
+{
+    setAcceptDrops(true);
+    Panel1->move(Panel1->x(), 32);
+    TopLoaded = false;
+    BottomLoaded = false;
+}
+
+void TForm1::BGMouseDown(Qt::MouseButton, QPoint globalPos)
+{
+    // Any button on the background drags the window, as its caption would if it had one.
+    QWindow* window = windowHandle();
+    if (window && window->startSystemMove())
+        return;
+    dragging_ = true;
+    dragStart_ = globalPos;
+    windowStart_ = pos();
+}
+
+void TForm1::DragWindowTo(QPoint globalPos)
+{
+    if (dragging_)
+        move(windowStart_ + (globalPos - dragStart_));
+}
+
+void TForm1::Image7Click() { close(); }
+
+bool TForm1::RunOpenDialog(QString& chosen)
+{
+    const QStringList previous = OpenDialog1->selectedFiles();
+    if (!previous.isEmpty())
+        OpenDialog1->selectFile(previous.first());
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+        return false;
+    chosen = OpenDialog1->selectedFiles().first();
+    return true;
+}
+
+void TForm1::Image9Click()
+{
+    QString chosen;
+    if (RunOpenDialog(chosen))
+        OpenTopFile(chosen);
+}
+
+void TForm1::Image10Click()
+{
+    QString chosen;
+    if (RunOpenDialog(chosen))
+        OpenBottomFile(chosen);
+}
+
+QString TForm1::SongTime(TMediaPlayer& player) { return FormatTime(player.Length()); }
+
+QString TForm1::DecodeLNK(const QString& path)
+{
+    // A shortcut is known by its extension alone: the text after the last dot, provided no
+    // folder separator follows that dot, compared in ASCII upper case.
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || path.indexOf(QLatin1Char('/'), dot) >= 0)
+        return path;
+    const QString ext = path.mid(dot);
+    if (ext.toLatin1().toUpper() != QByteArrayLiteral(".LNK"))
+        return path;
+    const QByteArray target = QByteArray::fromStdString(
+        shell::ResolveShortcut(QFile::encodeName(path).toStdString()));
+    return QFile::decodeName(target);
+}
+
+TForm1::Slot TForm1::TopSlot() { return { MP1, TopLoaded, BottomLoaded, MP2, Label1, Label5, Label6 }; }
+
+TForm1::Slot TForm1::BottomSlot()
+{
+    return { MP2, BottomLoaded, TopLoaded, MP1, Label2, Label4, Label3 };
+}
+
+void TForm1::OpenTopFile(const QString& path) { OpenIntoSlot(TopSlot(), path); }
+
+void TForm1::OpenBottomFile(const QString& path) { OpenIntoSlot(BottomSlot(), path); }
+
+void TForm1::OpenIntoSlot(const Slot& slot, const QString& path)
+{
+    const QString resolved = DecodeLNK(path);
+    slot.player->FileName = resolved;
+    // A failed open leaves here: the labels, the flag, the current slot and Max stay.
+    slot.player->Open();
+    slot.lengthLabel->setCaption(SongTime(*slot.player));
+    slot.folderLabel->setCaption(shell::ExtractFilePath(slot.player->FileName));
+    slot.nameLabel->setCaption(shell::ExtractFileName(slot.player->FileName));
+    slot.nameLabel->setHint(slot.nameLabel->caption());
+    slot.loaded = true;
+    CurrentPlayer = slot.player.get();
+    // The bar spans the longer of the two files. A loaded slot whose player was closed by a
+    // move to the trash has no length to offer; the bar then follows the file just opened
+    // rather than failing an open that has already succeeded.
+    if (slot.otherLoaded && slot.otherPlayer->isOpen()) {
+        const int other = slot.otherPlayer->Length();
+        PG1->Max = std::max(other, slot.player->Length());
+    } else {
+        PG1->Max = slot.player->Length();
+    }
+}

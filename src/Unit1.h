@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "media/MediaEngine.h"
+#include "media/TMediaPlayer.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QFileDialog;
+class QTimer;
+
+namespace controls {
+class TImage;
+class TLabel;
+}
+
+// Milliseconds as m:ss, seconds rounded half to even; no hours field (3 600 000 gives
+// "60:00").
+QString FormatTime(int milliseconds);
+
+// The bar's cover over the part of the trough not yet played. Max is the length that maps
+// to the full bar.
+class TShape : public QWidget {
+    Q_OBJECT
+public:
+    TShape(QWidget* parent, const QRect& geometry);
+
+    int Max = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The main window: two slots, each a player with its labels and buttons, and the bar.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Makes the engine behind each player: GStreamer for the program, a fake in tests.
+    using EngineFactory = std::function<std::unique_ptr<media::MediaEngine>()>;
+
+    explicit TForm1(const EngineFactory& makeEngine, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, in creation order (later ones are painted over earlier ones).
+    controls::TImage* BG;
+    controls::TLabel* Label3;
+    controls::TLabel* Label4;
+    controls::TLabel* Label5;
+    controls::TLabel* Label6;
+    controls::TLabel* Label7;
+    controls::TLabel* Label2;
+    controls::TLabel* Label1;
+    controls::TImage* Image1;
+    controls::TImage* Image2;
+    controls::TImage* Image3;
+    controls::TImage* Image4;
+    controls::TImage* Image5;
+    controls::TImage* Image6;
+    QWidget* PG2;
+    TShape* PG1;
+    controls::TImage* Image7;
+    controls::TImage* PGClick;
+    controls::TImage* Image8;
+    controls::TImage* Image9;
+    controls::TImage* Image10;
+    std::unique_ptr<media::TMediaPlayer> MP1;
+    std::unique_ptr<media::TMediaPlayer> MP2;
+    QWidget* Panel1;
+    controls::TLabel* Label8;
+    controls::TLabel* Label9;
+    controls::TLabel* Label10;
+    controls::TLabel* Label12;
+    controls::TLabel* Label11;
+    QTimer* Timer1;
+    QFileDialog* OpenDialog1;
+
+    // The slot whose player the tick and the bar follow: MP1, MP2 or none.
+    media::TMediaPlayer* CurrentPlayer = nullptr;
+    bool TopLoaded = false;
+    bool BottomLoaded = false;
+
+    void OpenTopFile(const QString& path);
+    void OpenBottomFile(const QString& path);
+    QString SongTime(media::TMediaPlayer& player);
+    QString DecodeLNK(const QString& path);
+
+    void FormCreate();
+    void BGMouseDown(Qt::MouseButton button, QPoint globalPos);
+    void Image7Click();
+    void Image9Click();
+    void Image10Click();
+
+private:
+    struct Slot;
+    Slot TopSlot();
+    Slot BottomSlot();
+    void OpenIntoSlot(const Slot& slot, const QString& path);
+    void CreateControls();
+    void CreatePanel();
+    void BindEvents();
+    bool RunOpenDialog(QString& chosen);
+    void DragWindowTo(QPoint globalPos);
+
+    // The hand-made window move, used where the window system cannot move the window itself.
+    bool dragging_ = false;
+    QPoint dragStart_;
+    QPoint windowStart_;
+};

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+#include "app/TApplication.h"
+
+#include "app/ErrorText.h"
+
+#include <QMessageBox>
+
+namespace app {
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+    , title_(ApplicationTitle(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")))
+{
+    setApplicationName(title_);
+    presenter_ = [](const QString& title, const QString& text) {
+        // Owned by the active window: the program's other windows are disabled meanwhile.
+        QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, activeWindow());
+        box.setTextFormat(Qt::PlainText);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    };
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        showCurrentException();
+        return true;
+    }
+}
+
+void TApplication::showCurrentException() noexcept
+{
+    auto* self = qobject_cast<TApplication*>(QCoreApplication::instance());
+    if (!self)
+        return;
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        self->showError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        self->showError(QStringLiteral("Unknown exception"));
+    }
+}
+
+void TApplication::showError(const QString& message) noexcept
+{
+    try {
+        presenter_(title_, ErrorBoxText(message));
+    } catch (...) {
+        // The box itself failed (out of memory, most likely); there is nothing left to show
+        // the failure with, and the program must go on.
+    }
+}
+
+} // namespace app

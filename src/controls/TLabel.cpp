@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#include "controls/TLabel.h"
+
+#include "app/TApplication.h"
+#include "controls/TImage.h"
+#include "skin/Skin.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace controls {
+
+TLabel::TLabel(QWidget* parent, const QRect& geometry, const QFont& font, const QColor& color,
+    bool autoSize, const QString& caption)
+    : QLabel(parent)
+    , autoSize_(autoSize)
+{
+    setGeometry(geometry);
+    setFont(font);
+    setColor(color);
+    setTextFormat(Qt::PlainText);
+    setCaption(caption);
+}
+
+void TLabel::setCaption(const QString& caption)
+{
+    setText(caption);
+    if (autoSize_)
+        resize(sizeHint());
+}
+
+QSize TLabel::sizeHint() const
+{
+    return { fontMetrics().horizontalAdvance(text()), skin::CellMetricsOf(font()).height() };
+}
+
+void TLabel::paintEvent(QPaintEvent*)
+{
+    // One line from the top-left corner, baseline where the design's text cell puts it,
+    // cut at the edges without an ellipsis.
+    QPainter painter(this);
+    painter.setClipRect(rect());
+    painter.setFont(font());
+    painter.setPen(color());
+    painter.drawText(QPoint(0, skin::CellMetricsOf(font()).ascent), text());
+}
+
+void TLabel::setColor(const QColor& color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, color);
+    setPalette(p);
+}
+
+QColor TLabel::color() const { return palette().color(QPalette::WindowText); }
+
+bool TLabel::event(QEvent* event)
+{
+    if (ShowHint(this, event, hint_))
+        return true;
+    return QLabel::event(event);
+}
+
+void TLabel::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    clickArmed_ = event->button() == Qt::LeftButton;
+}
+
+void TLabel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    event->accept();
+    clickArmed_ = false;
+}
+
+void TLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    const bool isClick = event->button() == Qt::LeftButton && clickArmed_
+        && rect().contains(event->position().toPoint());
+    clickArmed_ = false;
+    if (isClick)
+        app::Guarded([&] { emit click(); });
+}
+
+void TLabel::enterEvent(QEnterEvent* event)
+{
+    QLabel::enterEvent(event);
+    app::Guarded([&] { emit mouseEnter(); });
+}
+
+void TLabel::leaveEvent(QEvent* event)
+{
+    QLabel::leaveEvent(event);
+    app::Guarded([&] { emit mouseLeave(); });
+}
+
+} // namespace controls
