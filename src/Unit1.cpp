@@ -89,34 +89,34 @@ void TForm1::CreateControls()
         return image;
     };
 
-    BG = new TImage(this, { 0, 0, 490, 202 });
-    Label3 = new TLabel(this, { 24, 128, 325, 16 }, name, accent, false, none);
-    Label4 = new TLabel(this, { 24, 152, 325, 14 }, text, normal, false, none);
-    Label5 = new TLabel(this, { 24, 40, 325, 14 }, text, normal, false, none);
-    Label6 = new TLabel(this, { 24, 64, 325, 16 }, name, accent, false, none);
-    Label7 = new TLabel(this, { 432, 96, 25, 14 }, text, accent, true, zero);
-    Label2 = new TLabel(this, { 432, 128, 25, 14 }, text, normal, true, zero);
-    Label1 = new TLabel(this, { 432, 72, 25, 14 }, text, normal, true, zero);
-    Image1 = glyph({ 356, 35, 29, 21 }, skin::Glyph::X);
+    BG = new TImage(this, {0, 0, 490, 202});
+    Label3 = new TLabel(this, {24, 128, 325, 16}, name, accent, false, none);
+    Label4 = new TLabel(this, {24, 152, 325, 14}, text, normal, false, none);
+    Label5 = new TLabel(this, {24, 40, 325, 14}, text, normal, false, none);
+    Label6 = new TLabel(this, {24, 64, 325, 16}, name, accent, false, none);
+    Label7 = new TLabel(this, {432, 96, 25, 14}, text, accent, true, zero);
+    Label2 = new TLabel(this, {432, 128, 25, 14}, text, normal, true, zero);
+    Label1 = new TLabel(this, {432, 72, 25, 14}, text, normal, true, zero);
+    Image1 = glyph({356, 35, 29, 21}, skin::Glyph::X);
     Image1->setHint(QStringLiteral("Move file to Recycle Bin"));
-    Image2 = glyph({ 356, 65, 29, 21 }, skin::Glyph::Play);
-    Image3 = glyph({ 392, 65, 29, 21 }, skin::Glyph::Pause);
-    Image4 = glyph({ 356, 155, 29, 21 }, skin::Glyph::X);
+    Image2 = glyph({356, 65, 29, 21}, skin::Glyph::Play);
+    Image3 = glyph({392, 65, 29, 21}, skin::Glyph::Pause);
+    Image4 = glyph({356, 155, 29, 21}, skin::Glyph::X);
     Image4->setHint(QStringLiteral("Move file to Recycle Bin"));
-    Image5 = glyph({ 356, 125, 29, 21 }, skin::Glyph::Play);
-    Image6 = glyph({ 392, 125, 29, 21 }, skin::Glyph::Pause);
+    Image5 = glyph({356, 125, 29, 21}, skin::Glyph::Play);
+    Image6 = glyph({392, 125, 29, 21}, skin::Glyph::Pause);
     PG2 = new QWidget(this);
     PG2->setGeometry(24, 95, 395, 21);
     PG2->setAutoFillBackground(true);
     QPalette black = PG2->palette();
     black.setColor(QPalette::Window, Qt::black);
     PG2->setPalette(black);
-    PG1 = new TShape(this, { 23, 96, 398, 19 });
-    Image7 = glyph({ 464, 1, 29, 21 }, skin::Glyph::Dot);
-    PGClick = new TImage(this, { 23, 96, 398, 19 });
-    Image8 = glyph({ -3, 1, 29, 21 }, skin::Glyph::QuestionMark);
-    Image9 = glyph({ 392, 35, 29, 21 }, skin::Glyph::Folder);
-    Image10 = glyph({ 392, 155, 29, 21 }, skin::Glyph::Folder);
+    PG1 = new TShape(this, {23, 96, 398, 19});
+    Image7 = glyph({464, 1, 29, 21}, skin::Glyph::Dot);
+    PGClick = new TImage(this, {23, 96, 398, 19});
+    Image8 = glyph({-3, 1, 29, 21}, skin::Glyph::QuestionMark);
+    Image9 = glyph({392, 35, 29, 21}, skin::Glyph::Folder);
+    Image10 = glyph({392, 155, 29, 21}, skin::Glyph::Folder);
     CreatePanel();
 
     Timer1 = new QTimer(this);
@@ -143,13 +143,13 @@ void TForm1::CreatePanel()
     Panel1->setPalette(p);
     Panel1->hide();
     auto label = [&](int left, int top, const QString& caption) {
-        return new TLabel(Panel1, { left, top, 0, 0 }, text, normal, true, caption);
+        return new TLabel(Panel1, {left, top, 0, 0}, text, normal, true, caption);
     };
     Label8 = label(192, 16, QStringLiteral("Tandrel 1.1"));
     Label9 = label(96, 48, QString::fromUtf8(branding::kRightsLine));
     Label10 = label(96, 64, QStringLiteral("Free for personal and commercial use."));
-    Label12 = label(56, 96,
-        QStringLiteral("Quick tip: drag & drop 2 files onto the program to open them."));
+    Label12 = label(
+        56, 96, QStringLiteral("Quick tip: drag & drop 2 files onto the program to open them."));
     Label11 = label(200, 128, QString::fromUtf8(branding::kWebsiteDomain));
     Label11->setHint(QStringLiteral("Visit our website"));
     Label11->setCursor(Qt::PointingHandCursor);
@@ -191,7 +191,10 @@ void TForm1::DragWindowTo(QPoint globalPos)
         move(windowStart_ + (globalPos - dragStart_));
 }
 
-void TForm1::Image7Click() { close(); }
+void TForm1::Image7Click()
+{
+    close();
+}
 
 bool TForm1::RunOpenDialog(QString& chosen)
 {
@@ -218,7 +221,10 @@ void TForm1::Image10Click()
         OpenBottomFile(chosen);
 }
 
-QString TForm1::SongTime(TMediaPlayer& player) { return FormatTime(player.Length()); }
+QString TForm1::SongTime(TMediaPlayer& player)
+{
+    return FormatTime(player.Length());
+}
 
 QString TForm1::DecodeLNK(const QString& path)
 {
@@ -230,21 +236,30 @@ QString TForm1::DecodeLNK(const QString& path)
     const QString ext = path.mid(dot);
     if (ext.toLatin1().toUpper() != QByteArrayLiteral(".LNK"))
         return path;
-    const QByteArray target = QByteArray::fromStdString(
-        shell::ResolveShortcut(QFile::encodeName(path).toStdString()));
+    const QByteArray target
+        = QByteArray::fromStdString(shell::ResolveShortcut(QFile::encodeName(path).toStdString()));
     return QFile::decodeName(target);
 }
 
-TForm1::Slot TForm1::TopSlot() { return { MP1, TopLoaded, BottomLoaded, MP2, Label1, Label5, Label6 }; }
+TForm1::Slot TForm1::TopSlot()
+{
+    return {MP1, TopLoaded, BottomLoaded, MP2, Label1, Label5, Label6};
+}
 
 TForm1::Slot TForm1::BottomSlot()
 {
-    return { MP2, BottomLoaded, TopLoaded, MP1, Label2, Label4, Label3 };
+    return {MP2, BottomLoaded, TopLoaded, MP1, Label2, Label4, Label3};
 }
 
-void TForm1::OpenTopFile(const QString& path) { OpenIntoSlot(TopSlot(), path); }
+void TForm1::OpenTopFile(const QString& path)
+{
+    OpenIntoSlot(TopSlot(), path);
+}
 
-void TForm1::OpenBottomFile(const QString& path) { OpenIntoSlot(BottomSlot(), path); }
+void TForm1::OpenBottomFile(const QString& path)
+{
+    OpenIntoSlot(BottomSlot(), path);
+}
 
 void TForm1::OpenIntoSlot(const Slot& slot, const QString& path)
 {

@@ -4,14 +4,32 @@
 #include "app/ErrorText.h"
 
 #include <QMessageBox>
+#include <QProxyStyle>
 
 namespace app {
+
+namespace {
+
+// Tooltips come up after the mouse has rested half a second on a control.
+class HintTimingStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+        QStyleHintReturn* data) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return 500;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+} // namespace
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
     , title_(ApplicationTitle(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")))
 {
     setApplicationName(title_);
+    setStyle(new HintTimingStyle);
     presenter_ = [](const QString& title, const QString& text) {
         // Owned by the active window: the program's other windows are disabled meanwhile.
         QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, activeWindow());

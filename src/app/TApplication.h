@@ -38,8 +38,7 @@ private:
 
 // Runs a handler so that an exception leaving it is shown and goes no further: our
 // handlers are called from inside Qt's own event code, which is not built to unwind.
-template <typename F>
-void Guarded(F&& handler) noexcept
+template <typename F> void Guarded(F&& handler) noexcept
 {
     try {
         handler();

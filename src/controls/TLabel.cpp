@@ -31,7 +31,7 @@ void TLabel::setCaption(const QString& caption)
 
 QSize TLabel::sizeHint() const
 {
-    return { fontMetrics().horizontalAdvance(text()), skin::CellMetricsOf(font()).height() };
+    return {fontMetrics().horizontalAdvance(text()), skin::CellMetricsOf(font()).height()};
 }
 
 void TLabel::paintEvent(QPaintEvent*)
@@ -52,7 +52,10 @@ void TLabel::setColor(const QColor& color)
     setPalette(p);
 }
 
-QColor TLabel::color() const { return palette().color(QPalette::WindowText); }
+QColor TLabel::color() const
+{
+    return palette().color(QPalette::WindowText);
+}
 
 bool TLabel::event(QEvent* event)
 {

@@ -46,7 +46,10 @@ int FakeMediaEngine::length()
     return length_;
 }
 
-int FakeMediaEngine::position() { return position_; }
+int FakeMediaEngine::position()
+{
+    return position_;
+}
 
 bool FakeMediaEngine::seek(int ms)
 {

@@ -87,8 +87,10 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("error");
-        QTest::newRow("library text") << "/missing.wav" << "Resource not found.";
-        QTest::newRow("no text") << "/silent-failure" << "Unknown error code";
+        QTest::newRow("library text") << "/missing.wav"
+                                      << "Resource not found.";
+        QTest::newRow("no text") << "/silent-failure"
+                                 << "Unknown error code";
     }
     void failedOpen()
     {
@@ -111,7 +113,7 @@ private slots:
         rig.player->Play();
         rig.open(QStringLiteral("/b.flac"));
         QCOMPARE(rig.media->log.mid(rig.media->log.indexOf("1:play") + 1),
-            QStringList({ "1:close", "1:open /b.flac" }));
+            QStringList({"1:close", "1:open /b.flac"}));
         QCOMPARE(rig.player->Mode(), TMPModes::mpStopped);
         QCOMPARE(rig.player->Length(), 20000);
         QCOMPARE(rig.player->Position(), 0);
@@ -168,8 +170,8 @@ private slots:
     {
         QTest::addColumn<bool>("autoRewind");
         QTest::addColumn<QStringList>("calls");
-        QTest::newRow("on") << true << QStringList({ "1:seek 0", "1:play" });
-        QTest::newRow("off") << false << QStringList({ "1:play" });
+        QTest::newRow("on") << true << QStringList({"1:seek 0", "1:play"});
+        QTest::newRow("off") << false << QStringList({"1:play"});
     }
     void autoRewind()
     {

@@ -39,17 +39,28 @@ private slots:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "No MCI device open" << "No MCI device open.";
-        QTest::newRow("already a sentence") << "Resource not found." << "Resource not found.";
-        QTest::newRow("digit") << "Error 42" << "Error 42.";
-        QTest::newRow("question mark") << "Really?" << "Really?.";
-        QTest::newRow("colon") << "Reason:" << "Reason:.";
-        QTest::newRow("closing parenthesis sorts before") << "(none)" << "(none)";
-        QTest::newRow("comma sorts before") << "a," << "a,";
-        QTest::newRow("slash sorts after") << "/tmp/" << "/tmp/.";
-        QTest::newRow("quote sorts before") << "\"/x\"" << "\"/x\"";
-        QTest::newRow("non-ASCII") << QString::fromUtf8("fichier ré") << QString::fromUtf8("fichier ré.");
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("letter") << "No MCI device open"
+                                << "No MCI device open.";
+        QTest::newRow("already a sentence") << "Resource not found."
+                                            << "Resource not found.";
+        QTest::newRow("digit") << "Error 42"
+                               << "Error 42.";
+        QTest::newRow("question mark") << "Really?"
+                                       << "Really?.";
+        QTest::newRow("colon") << "Reason:"
+                               << "Reason:.";
+        QTest::newRow("closing parenthesis sorts before") << "(none)"
+                                                          << "(none)";
+        QTest::newRow("comma sorts before") << "a,"
+                                            << "a,";
+        QTest::newRow("slash sorts after") << "/tmp/"
+                                           << "/tmp/.";
+        QTest::newRow("quote sorts before") << "\"/x\""
+                                            << "\"/x\"";
+        QTest::newRow("non-ASCII")
+            << QString::fromUtf8("fichier ré") << QString::fromUtf8("fichier ré.");
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void errorBoxText()
     {
@@ -63,12 +74,18 @@ private slots:
     {
         QTest::addColumn<QString>("exe");
         QTest::addColumn<QString>("title");
-        QTest::newRow("plain") << "/usr/bin/tandrel" << "tandrel";
-        QTest::newRow("capital kept, rest lowered") << "/opt/TANDREL" << "Tandrel";
-        QTest::newRow("cut at the first dot") << "./Tandrel.bin.old" << "Tandrel";
-        QTest::newRow("dot in a folder is no extension") << "/a.b/Prog" << "Prog";
-        QTest::newRow("no folder") << "Project1" << "Project1";
-        QTest::newRow("hidden name") << "/x/.hidden" << "";
+        QTest::newRow("plain") << "/usr/bin/tandrel"
+                               << "tandrel";
+        QTest::newRow("capital kept, rest lowered") << "/opt/TANDREL"
+                                                    << "Tandrel";
+        QTest::newRow("cut at the first dot") << "./Tandrel.bin.old"
+                                              << "Tandrel";
+        QTest::newRow("dot in a folder is no extension") << "/a.b/Prog"
+                                                         << "Prog";
+        QTest::newRow("no folder") << "Project1"
+                                   << "Project1";
+        QTest::newRow("hidden name") << "/x/.hidden"
+                                     << "";
     }
     void applicationTitle()
     {
@@ -84,16 +101,29 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("name");
-        QTest::newRow("absolute") << "/music/a.wav" << "/music/" << "a.wav";
-        QTest::newRow("root") << "/a.wav" << "/" << "a.wav";
-        QTest::newRow("no separator") << "a.wav" << "" << "a.wav";
-        QTest::newRow("trailing slash") << "/music/" << "/music/" << "";
-        QTest::newRow("backslash and colon are name characters")
-            << "/m/C:\\x\\y.wav" << "/m/" << "C:\\x\\y.wav";
-        QTest::newRow("ampersand") << "/Rock & Roll/A&B.flac" << "/Rock & Roll/" << "A&B.flac";
+        QTest::newRow("absolute") << "/music/a.wav"
+                                  << "/music/"
+                                  << "a.wav";
+        QTest::newRow("root") << "/a.wav"
+                              << "/"
+                              << "a.wav";
+        QTest::newRow("no separator") << "a.wav"
+                                      << ""
+                                      << "a.wav";
+        QTest::newRow("trailing slash") << "/music/"
+                                        << "/music/"
+                                        << "";
+        QTest::newRow("backslash and colon are name characters") << "/m/C:\\x\\y.wav"
+                                                                 << "/m/"
+                                                                 << "C:\\x\\y.wav";
+        QTest::newRow("ampersand") << "/Rock & Roll/A&B.flac"
+                                   << "/Rock & Roll/"
+                                   << "A&B.flac";
         QTest::newRow("UTF-8") << QString::fromUtf8("/Musik/Ärger 🎵.mp3")
                                << QString::fromUtf8("/Musik/") << QString::fromUtf8("Ärger 🎵.mp3");
-        QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
     }
     void filePath()
     {

@@ -10,9 +10,11 @@
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 using controls::TImage;
 using controls::TLabel;
@@ -26,7 +28,10 @@ std::unique_ptr<TForm1> MakeForm(const std::shared_ptr<FakeMedia>& media)
     return std::make_unique<TForm1>([media] { return std::make_unique<FakeMediaEngine>(media); });
 }
 
-app::TApplication* App() { return static_cast<app::TApplication*>(QCoreApplication::instance()); }
+app::TApplication* App()
+{
+    return static_cast<app::TApplication*>(QCoreApplication::instance());
+}
 
 // Answers the dialog once it is up: types `name` and accepts, or cancels when name is empty.
 void AnswerDialog(QFileDialog* dialog, const QString& name, QString* startedWith = nullptr)
@@ -67,8 +72,8 @@ private slots:
     void init()
     {
         media = std::make_shared<FakeMedia>();
-        media->lengths = { { "/m/top.wav", 180000 }, { "/m/bottom.flac", 240000 },
-            { "/m/short.ogg", 61000 }, { "/Rock & Roll/A&B.wav", 1000 } };
+        media->lengths = {{"/m/top.wav", 180000}, {"/m/bottom.flac", 240000},
+            {"/m/short.ogg", 61000}, {"/Rock & Roll/A&B.wav", 1000}};
         errors.clear();
         App()->setErrorPresenter(
             [this](const QString& title, const QString& text) { errors << title + "|" + text; });
@@ -100,19 +105,18 @@ private slots:
             QWidget* w;
             QRect r;
         };
-        const Row rows[] = { { form->BG, { 0, 0, 490, 202 } },
-            { form->Label3, { 24, 128, 325, 16 } }, { form->Label4, { 24, 152, 325, 14 } },
-            { form->Label5, { 24, 40, 325, 14 } }, { form->Label6, { 24, 64, 325, 16 } },
-            { form->Label7, { 432, 96, form->Label7->width(), 14 } },
-            { form->Label2, { 432, 128, form->Label2->width(), 14 } },
-            { form->Label1, { 432, 72, form->Label1->width(), 14 } },
-            { form->Image1, { 356, 35, 29, 21 } }, { form->Image2, { 356, 65, 29, 21 } },
-            { form->Image3, { 392, 65, 29, 21 } }, { form->Image4, { 356, 155, 29, 21 } },
-            { form->Image5, { 356, 125, 29, 21 } }, { form->Image6, { 392, 125, 29, 21 } },
-            { form->PG2, { 24, 95, 395, 21 } }, { form->PG1, { 23, 96, 398, 19 } },
-            { form->Image7, { 464, 1, 29, 21 } }, { form->PGClick, { 23, 96, 398, 19 } },
-            { form->Image8, { -3, 1, 29, 21 } }, { form->Image9, { 392, 35, 29, 21 } },
-            { form->Image10, { 392, 155, 29, 21 } }, { form->Panel1, { 16, 32, 457, 150 } } };
+        const Row rows[] = {{form->BG, {0, 0, 490, 202}}, {form->Label3, {24, 128, 325, 16}},
+            {form->Label4, {24, 152, 325, 14}}, {form->Label5, {24, 40, 325, 14}},
+            {form->Label6, {24, 64, 325, 16}}, {form->Label7, {432, 96, form->Label7->width(), 14}},
+            {form->Label2, {432, 128, form->Label2->width(), 14}},
+            {form->Label1, {432, 72, form->Label1->width(), 14}}, {form->Image1, {356, 35, 29, 21}},
+            {form->Image2, {356, 65, 29, 21}}, {form->Image3, {392, 65, 29, 21}},
+            {form->Image4, {356, 155, 29, 21}}, {form->Image5, {356, 125, 29, 21}},
+            {form->Image6, {392, 125, 29, 21}}, {form->PG2, {24, 95, 395, 21}},
+            {form->PG1, {23, 96, 398, 19}}, {form->Image7, {464, 1, 29, 21}},
+            {form->PGClick, {23, 96, 398, 19}}, {form->Image8, {-3, 1, 29, 21}},
+            {form->Image9, {392, 35, 29, 21}}, {form->Image10, {392, 155, 29, 21}},
+            {form->Panel1, {16, 32, 457, 150}}};
         QList<QWidget*> order;
         for (QObject* child : form->children()) {
             if (auto* w = qobject_cast<QWidget*>(child); w && !w->isWindow())
@@ -139,13 +143,20 @@ private slots:
         QTest::addColumn<QColor>("colour");
         QTest::addColumn<bool>("fixed");
         const QColor normal(189, 127, 255), accent(139, 30, 255);
-        QTest::newRow("Label3") << "Label3" << "--" << 13 << true << accent << true;
-        QTest::newRow("Label4") << "Label4" << "--" << 12 << false << normal << true;
-        QTest::newRow("Label5") << "Label5" << "--" << 12 << false << normal << true;
-        QTest::newRow("Label6") << "Label6" << "--" << 13 << true << accent << true;
-        QTest::newRow("Label7") << "Label7" << "0:00" << 12 << false << accent << false;
-        QTest::newRow("Label2") << "Label2" << "0:00" << 12 << false << normal << false;
-        QTest::newRow("Label1") << "Label1" << "0:00" << 12 << false << normal << false;
+        QTest::newRow("Label3") << "Label3"
+                                << "--" << 13 << true << accent << true;
+        QTest::newRow("Label4") << "Label4"
+                                << "--" << 12 << false << normal << true;
+        QTest::newRow("Label5") << "Label5"
+                                << "--" << 12 << false << normal << true;
+        QTest::newRow("Label6") << "Label6"
+                                << "--" << 13 << true << accent << true;
+        QTest::newRow("Label7") << "Label7"
+                                << "0:00" << 12 << false << accent << false;
+        QTest::newRow("Label2") << "Label2"
+                                << "0:00" << 12 << false << normal << false;
+        QTest::newRow("Label1") << "Label1"
+                                << "0:00" << 12 << false << normal << false;
     }
     void labels()
     {
@@ -155,9 +166,9 @@ private slots:
         QFETCH(bool, bold);
         QFETCH(QColor, colour);
         QFETCH(bool, fixed);
-        const std::map<QString, TLabel*> byName = { { "Label1", form->Label1 },
-            { "Label2", form->Label2 }, { "Label3", form->Label3 }, { "Label4", form->Label4 },
-            { "Label5", form->Label5 }, { "Label6", form->Label6 }, { "Label7", form->Label7 } };
+        const std::map<QString, TLabel*> byName = {{"Label1", form->Label1},
+            {"Label2", form->Label2}, {"Label3", form->Label3}, {"Label4", form->Label4},
+            {"Label5", form->Label5}, {"Label6", form->Label6}, {"Label7", form->Label7}};
         TLabel* label = byName.at(name);
         QCOMPARE(label->text(), text);
         QCOMPARE(label->font().family(), QString("Tahoma"));
@@ -178,10 +189,37 @@ private slots:
     {
         QCOMPARE(form->Image1->hint(), QString("Move file to Recycle Bin"));
         QCOMPARE(form->Image4->hint(), QString("Move file to Recycle Bin"));
-        for (TImage* image : { form->Image2, form->Image3, form->Image5, form->Image6,
-                 form->Image7, form->Image8, form->Image9, form->Image10, form->BG })
+        for (TImage* image : {form->Image2, form->Image3, form->Image5, form->Image6, form->Image7,
+                 form->Image8, form->Image9, form->Image10, form->BG})
             QVERIFY(image->hint().isEmpty());
         QCOMPARE(form->Label11->hint(), QString("Visit our website"));
+        QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 500);
+    }
+
+    // A tooltip event on a control with a hint shows it; one without a hint shows nothing.
+    void tooltips_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("X button") << "Image4"
+                                  << "Move file to Recycle Bin";
+        QTest::newRow("play button") << "Image2"
+                                     << "";
+        QTest::newRow("empty name label") << "Label3"
+                                          << "";
+    }
+    void tooltips()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, shown);
+        const std::map<QString, QWidget*> controls
+            = {{"Image4", form->Image4}, {"Image2", form->Image2}, {"Label3", form->Label3}};
+        QWidget* w = controls.at(control);
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, QPoint(3, 3), w->mapToGlobal(QPoint(3, 3)));
+        QApplication::sendEvent(w, &help);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), shown);
+        QToolTip::hideText();
     }
 
     // An open fills the slot's labels, flag and current player, and sets the bar's Max to
@@ -191,14 +229,14 @@ private slots:
         QTest::addColumn<QStringList>("opens"); // "top:/path" or "bottom:/path", in order
         QTest::addColumn<int>("max");
         QTest::addColumn<QString>("current");
-        QTest::newRow("top alone") << QStringList { "top:/m/top.wav" } << 180000 << "MP1";
-        QTest::newRow("bottom alone") << QStringList { "bottom:/m/short.ogg" } << 61000 << "MP2";
+        QTest::newRow("top alone") << QStringList {"top:/m/top.wav"} << 180000 << "MP1";
+        QTest::newRow("bottom alone") << QStringList {"bottom:/m/short.ogg"} << 61000 << "MP2";
         QTest::newRow("both, longer below")
-            << QStringList { "top:/m/top.wav", "bottom:/m/bottom.flac" } << 240000 << "MP2";
+            << QStringList {"top:/m/top.wav", "bottom:/m/bottom.flac"} << 240000 << "MP2";
         QTest::newRow("both, longer above")
-            << QStringList { "bottom:/m/short.ogg", "top:/m/top.wav" } << 180000 << "MP1";
+            << QStringList {"bottom:/m/short.ogg", "top:/m/top.wav"} << 180000 << "MP1";
         QTest::newRow("bottom reopened with a shorter file")
-            << QStringList { "top:/m/top.wav", "bottom:/m/bottom.flac", "bottom:/m/short.ogg" }
+            << QStringList {"top:/m/top.wav", "bottom:/m/bottom.flac", "bottom:/m/short.ogg"}
             << 180000 << "MP2";
     }
     void openSteps()
@@ -280,7 +318,7 @@ private slots:
         // The dialog shows real folders, so the files it picks must exist.
         QTemporaryDir dir;
         const QString top = dir.filePath("top.wav"), bottom = dir.filePath("bottom.flac");
-        for (const QString& path : { top, bottom }) {
+        for (const QString& path : {top, bottom}) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             media->lengths.insert(path, 1000);
@@ -307,7 +345,7 @@ private slots:
         const QString missing = dir.filePath("not there.wav");
         AnswerDialog(form->OpenDialog1, missing);
         QTest::mouseClick(form->Image9, Qt::LeftButton);
-        QCOMPARE(errors, QStringList { App()->title() + "|Resource not found." });
+        QCOMPARE(errors, QStringList {App()->title() + "|Resource not found."});
         QCOMPARE(form->MP1->FileName, missing);
         QCOMPARE(form->Label6->text(), QString("top.wav"));
     }
@@ -321,7 +359,7 @@ private slots:
         } thrower;
         QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
         QCoreApplication::sendPostedEvents(&thrower);
-        QCOMPARE(errors, QStringList { App()->title() + "|No MCI device open." });
+        QCOMPARE(errors, QStringList {App()->title() + "|No MCI device open."});
     }
 
     // Only presses of any button on the background move the window; presses on labels,
@@ -345,9 +383,8 @@ private slots:
         QFETCH(QString, where);
         QFETCH(int, button);
         QFETCH(bool, moves);
-        const std::map<QString, QWidget*> targets = { { "BG", form->BG },
-            { "Label6", form->Label6 }, { "PGClick", form->PGClick }, { "Image2", form->Image2 },
-            { "Label1", form->Label1 } };
+        const std::map<QString, QWidget*> targets = {{"BG", form->BG}, {"Label6", form->Label6},
+            {"PGClick", form->PGClick}, {"Image2", form->Image2}, {"Label1", form->Label1}};
         QWidget* target = targets.at(where);
         const QPoint local = where == "BG" ? QPoint(200, 185) : QPoint(3, 3);
         QCOMPARE(form->childAt(target->mapTo(form.get(), local)), target);
@@ -374,14 +411,22 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("result");
-        QTest::newRow("plain file") << "/m/a.mp3" << "/m/a.mp3";
-        QTest::newRow("windows path") << "C:\\music\\a.mp3" << "C:\\music\\a.mp3";
-        QTest::newRow("dot in a folder") << "/m/music.lnk/a" << "/m/music.lnk/a";
-        QTest::newRow("no extension") << "/m/lnk" << "/m/lnk";
-        QTest::newRow("longer extension") << "/m/a.lnkx" << "/m/a.lnkx";
-        QTest::newRow("lower case") << "/nonexistent/song.lnk" << "";
-        QTest::newRow("upper case") << "/nonexistent/song.LNK" << "";
-        QTest::newRow("mixed case") << "/nonexistent/song.Lnk" << "";
+        QTest::newRow("plain file") << "/m/a.mp3"
+                                    << "/m/a.mp3";
+        QTest::newRow("windows path") << "C:\\music\\a.mp3"
+                                      << "C:\\music\\a.mp3";
+        QTest::newRow("dot in a folder") << "/m/music.lnk/a"
+                                         << "/m/music.lnk/a";
+        QTest::newRow("no extension") << "/m/lnk"
+                                      << "/m/lnk";
+        QTest::newRow("longer extension") << "/m/a.lnkx"
+                                          << "/m/a.lnkx";
+        QTest::newRow("lower case") << "/nonexistent/song.lnk"
+                                    << "";
+        QTest::newRow("upper case") << "/nonexistent/song.LNK"
+                                    << "";
+        QTest::newRow("mixed case") << "/nonexistent/song.Lnk"
+                                    << "";
     }
     void decodeLnkExtension()
     {
