@@ -3,6 +3,7 @@
 
 #include "Branding.h"
 #include "app/TApplication.h"
+#include "controls/FloodFill.h"
 #include "controls/TImage.h"
 #include "controls/TLabel.h"
 #include "shell/FilePath.h"
@@ -164,6 +165,17 @@ void TForm1::BindEvents()
     connect(Image7, &TImage::click, this, &TForm1::Image7Click);
     connect(Image9, &TImage::click, this, &TForm1::Image9Click);
     connect(Image10, &TImage::click, this, &TForm1::Image10Click);
+    connect(Image2, &TImage::click, this, &TForm1::Image2Click);
+    connect(Image3, &TImage::click, this, &TForm1::Image3Click);
+    connect(Image5, &TImage::click, this, &TForm1::Image5Click);
+    connect(Image6, &TImage::click, this, &TForm1::Image6Click);
+    for (TImage* image :
+        {Image1, Image2, Image3, Image4, Image5, Image6, Image7, Image8, Image9, Image10})
+        connect(image, &TImage::mouseDown, this, [this, image] { Image1MouseDown(image); });
+    for (TImage* image : {Image1, Image9, Image10})
+        connect(image, &TImage::mouseUp, this, [this, image] { Image1MouseUp(image); });
+    connect(Image4, &TImage::mouseUp, this, &TForm1::Image4MouseUp);
+    connect(Image8, &TImage::mouseUp, this, &TForm1::Image8MouseUp);
 }
 
 void TForm1::FormCreate()
@@ -282,4 +294,74 @@ void TForm1::OpenIntoSlot(const Slot& slot, const QString& path)
     } else {
         PG1->Max = slot.player->Length();
     }
+}
+
+// Lighting repaints the glyph's own bitmap: everything connected to either seed point,
+// bounded by the white ground, takes the colour. A seed on white paints nothing, so a glyph
+// lights only in the parts that hold a seed.
+void TForm1::Recolour(TImage* image, const QColor& colour)
+{
+    const QRgb white = qRgb(255, 255, 255);
+    controls::BorderFloodFill(image->picture(), {12, 9}, white, colour.rgb());
+    controls::BorderFloodFill(image->picture(), {18, 13}, white, colour.rgb());
+    image->update();
+}
+
+void TForm1::Image1MouseDown(TImage* sender)
+{
+    Recolour(sender, skin::kAccentColour);
+}
+
+void TForm1::DisableButton(TImage* image)
+{
+    Recolour(image, skin::kNormalColour);
+}
+
+void TForm1::Image1MouseUp(TImage* sender)
+{
+    DisableButton(sender);
+}
+
+void TForm1::Image4MouseUp()
+{
+    DisableButton(Image4);
+}
+
+void TForm1::Image8MouseUp()
+{
+    DisableButton(Image8);
+}
+
+// The four transport buttons act as one group: the one used last stays lit (its press lit
+// it), the other three go back to normal. A slot never loaded ignores its buttons; a player
+// action that raises leaves the current slot and the glyphs as they were.
+void TForm1::Transport(bool loaded, void (TMediaPlayer::*action)(),
+    std::unique_ptr<TMediaPlayer>& player, std::initializer_list<TImage*> restore)
+{
+    if (!loaded)
+        return;
+    ((*player).*action)();
+    CurrentPlayer = player.get();
+    for (TImage* image : restore)
+        DisableButton(image);
+}
+
+void TForm1::Image2Click()
+{
+    Transport(TopLoaded, &TMediaPlayer::Play, MP1, {Image6, Image5, Image3});
+}
+
+void TForm1::Image3Click()
+{
+    Transport(TopLoaded, &TMediaPlayer::Pause, MP1, {Image6, Image2, Image5});
+}
+
+void TForm1::Image5Click()
+{
+    Transport(BottomLoaded, &TMediaPlayer::Play, MP2, {Image6, Image2, Image3});
+}
+
+void TForm1::Image6Click()
+{
+    Transport(BottomLoaded, &TMediaPlayer::Pause, MP2, {Image5, Image2, Image3});
 }

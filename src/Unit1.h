@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
 class QFileDialog;
@@ -92,6 +93,19 @@ public:
     void Image9Click();
     void Image10Click();
 
+    // Glyph lighting: a press lights a button, DisableButton returns it to normal.
+    void Image1MouseDown(controls::TImage* sender);
+    void Image1MouseUp(controls::TImage* sender);
+    void Image4MouseUp();
+    void Image8MouseUp();
+    void DisableButton(controls::TImage* image);
+
+    // Transport: play or pause one slot and make it the current one.
+    void Image2Click();
+    void Image3Click();
+    void Image5Click();
+    void Image6Click();
+
 private:
     struct Slot;
     Slot TopSlot();
@@ -102,6 +116,10 @@ private:
     void BindEvents();
     bool RunOpenDialog(QString& chosen);
     void DragWindowTo(QPoint globalPos);
+    void Recolour(controls::TImage* image, const QColor& colour);
+    void Transport(bool loaded, void (media::TMediaPlayer::*action)(),
+        std::unique_ptr<media::TMediaPlayer>& player,
+        std::initializer_list<controls::TImage*> restore);
 
     // The hand-made window move, used where the window system cannot move the window itself.
     bool dragging_ = false;
