@@ -6,12 +6,18 @@
 #include "controls/FloodFill.h"
 #include "controls/TImage.h"
 #include "controls/TLabel.h"
+#include "shell/DroppedFiles.h"
 #include "shell/FilePath.h"
 #include "shell/ShellLink.h"
+#include "shell/ShellServices.h"
 #include "skin/Skin.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QWindow>
@@ -31,15 +37,44 @@ QString FormatTime(int milliseconds)
     return QString::asprintf("%lld:%02lld", minutes, rest);
 }
 
-TShape::TShape(QWidget* parent, const QRect& geometry)
+TBlackShape::TBlackShape(QWidget* parent, const QRect& geometry)
     : QWidget(parent)
 {
     setGeometry(geometry);
 }
 
-void TShape::paintEvent(QPaintEvent*)
+void TBlackShape::paintEvent(QPaintEvent*)
 {
     QPainter(this).fillRect(rect(), Qt::black);
+}
+
+TShape::TShape(QWidget* parent, const QRect& geometry, QWidget* backCover)
+    : TBlackShape(parent, geometry)
+    , backCover_(backCover)
+{
+}
+
+void TShape::setPosition(int p)
+{
+    position_ = p;
+    if (Max == 0)
+        return;
+    // In 64 bits: p × 398 overflows 32 bits for files longer than about 90 minutes.
+    int width = 398 - int(std::floor(double(std::int64_t(p) * 398) / Max));
+    const int left = 421 - width;
+    int backWidth = width - 1;
+    int backLeft = left;
+    if (p == 0) {
+        backWidth = 395;
+        backLeft = 24;
+    } else if (p == Max) {
+        backWidth = 0;
+        width = 0;
+    }
+    // Past Max (a stale Max) both widths go negative: neither cover shows.
+    setGeometry(left, y(), std::max(width, 0), height());
+    backCover_->setGeometry(
+        backLeft, backCover_->y(), std::max(backWidth, 0), backCover_->height());
 }
 
 // The fixed members of one slot.
@@ -48,13 +83,15 @@ struct TForm1::Slot {
     bool& loaded;
     bool& otherLoaded;
     std::unique_ptr<TMediaPlayer>& otherPlayer;
+    QString& shown;
     TLabel* lengthLabel;
     TLabel* folderLabel;
     TLabel* nameLabel;
 };
 
-TForm1::TForm1(const EngineFactory& makeEngine, QWidget* parent)
+TForm1::TForm1(const EngineFactory& makeEngine, shell::ShellServices& shell, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , shell_(shell)
 {
     setFixedSize(490, 202);
     move(0, 0);
@@ -154,6 +191,7 @@ void TForm1::CreatePanel()
     Label11 = label(200, 128, QString::fromUtf8(branding::kWebsiteDomain));
     Label11->setHint(QStringLiteral("Visit our website"));
     Label11->setCursor(Qt::PointingHandCursor);
+    Panel1->installEventFilter(this);
 }
 
 void TForm1::BindEvents()
@@ -176,6 +214,15 @@ void TForm1::BindEvents()
         connect(image, &TImage::mouseUp, this, [this, image] { Image1MouseUp(image); });
     connect(Image4, &TImage::mouseUp, this, &TForm1::Image4MouseUp);
     connect(Image8, &TImage::mouseUp, this, &TForm1::Image8MouseUp);
+    connect(PGClick, &TImage::mouseDown, this,
+        [this](Qt::MouseButton, QPoint pos) { PGClickMouseDown(pos.x()); });
+    connect(Timer1, &QTimer::timeout, this, [this] { app::Guarded([this] { Timer1Timer(); }); });
+    connect(Image1, &TImage::click, this, &TForm1::Image1Click);
+    connect(Image4, &TImage::click, this, &TForm1::Image4Click);
+    connect(Image8, &TImage::click, this, &TForm1::Image8Click);
+    connect(Label11, &TLabel::click, this, &TForm1::Label11Click);
+    connect(Label11, &TLabel::mouseEnter, this, &TForm1::Label11MouseEnter);
+    connect(Label11, &TLabel::mouseLeave, this, &TForm1::Label11MouseLeave);
 }
 
 void TForm1::FormCreate()
@@ -255,12 +302,12 @@ QString TForm1::DecodeLNK(const QString& path)
 
 TForm1::Slot TForm1::TopSlot()
 {
-    return {MP1, TopLoaded, BottomLoaded, MP2, Label1, Label5, Label6};
+    return {MP1, TopLoaded, BottomLoaded, MP2, topShown_, Label1, Label5, Label6};
 }
 
 TForm1::Slot TForm1::BottomSlot()
 {
-    return {MP2, BottomLoaded, TopLoaded, MP1, Label2, Label4, Label3};
+    return {MP2, BottomLoaded, TopLoaded, MP1, bottomShown_, Label2, Label4, Label3};
 }
 
 void TForm1::OpenTopFile(const QString& path)
@@ -279,6 +326,7 @@ void TForm1::OpenIntoSlot(const Slot& slot, const QString& path)
     slot.player->FileName = resolved;
     // A failed open leaves here: the labels, the flag, the current slot and Max stay.
     slot.player->Open();
+    slot.shown = slot.player->FileName;
     slot.lengthLabel->setCaption(SongTime(*slot.player));
     slot.folderLabel->setCaption(shell::ExtractFilePath(slot.player->FileName));
     slot.nameLabel->setCaption(shell::ExtractFileName(slot.player->FileName));
@@ -364,4 +412,145 @@ void TForm1::Image5Click()
 void TForm1::Image6Click()
 {
     Transport(BottomLoaded, &TMediaPlayer::Pause, MP2, {Image5, Image2, Image3});
+}
+
+// Nothing to follow before a length is known or while the current player has nothing open
+// (a failed first open of a drop, or both players closed by a move to the trash).
+bool TForm1::CanFollowCurrentPlayer() const
+{
+    return PG1->Max != 0 && CurrentPlayer && CurrentPlayer->isOpen();
+}
+
+// Every loaded slot goes to the clicked moment, so the same passage can be heard from each.
+// Only the current slot plays on, and only if it was playing: a seek leaves a player stopped.
+void TForm1::PGClickMouseDown(int x)
+{
+    if (!CanFollowCurrentPlayer())
+        return;
+    const bool wasPlaying = CurrentPlayer->Mode() == media::TMPModes::mpPlaying;
+    // In 64 bits: x × Max overflows 32 bits for files longer than about 90 minutes.
+    PG1->setPosition(int(std::ceil(double(std::int64_t(x) * PG1->Max) / PGClick->width())));
+    if (TopLoaded)
+        MP1->setPosition(PG1->Position());
+    if (BottomLoaded)
+        MP2->setPosition(PG1->Position());
+    if (wasPlaying)
+        CurrentPlayer->Play();
+}
+
+void TForm1::Timer1Timer()
+{
+    if (!CanFollowCurrentPlayer())
+        return;
+    Label7->setCaption(FormatTime(CurrentPlayer->Position()));
+    PG1->setPosition(CurrentPlayer->Position());
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+// The drop is answered at once and its files are opened just after, so the program that
+// dragged them is not kept waiting by an open or a message box.
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const QStringList files = shell::DroppedFiles(*event->mimeData());
+    event->acceptProposedAction();
+    QTimer::singleShot(0, this, [this, files] { app::Guarded([&] { AcceptFiles(files); }); });
+}
+
+void TForm1::AcceptFiles(const QStringList& files)
+{
+    if (files.size() != 2) {
+        shell_.showMessage(this, QString(), QStringLiteral("Please drop 2 files"));
+        return;
+    }
+    CurrentPlayer = MP1.get();
+    // A drop while the tick runs keeps its period.
+    if (!Timer1->isActive())
+        Timer1->start();
+    OpenTopFile(files[0]);
+    OpenBottomFile(files[1]);
+}
+
+// Both players let go of their files first, so that no file is held open while it moves.
+int TForm1::MoveToRecycle(const QString& path)
+{
+    MP1->Close();
+    MP2->Close();
+    Timer1->stop();
+    if (path.isEmpty())
+        return 0;
+    const QString why = shell_.moveToTrash(path);
+    if (why.isEmpty())
+        return 0;
+    shell_.showMessage(
+        this, QString(), QStringLiteral("Could not move \"%1\" to the trash: %2").arg(path, why));
+    return 1;
+}
+
+// An X disposes of the file the other slot shows. When that slot never opened a file
+// nothing is moved; when the move fails the file stays, and so does its name.
+void TForm1::RecycleShownFile(bool armed, QString& shownFile, TLabel* nameLabel)
+{
+    if (!armed)
+        return;
+    if (MoveToRecycle(shownFile) != 0)
+        return;
+    shownFile.clear();
+    nameLabel->setCaption(QStringLiteral("--"));
+}
+
+void TForm1::Image1Click()
+{
+    RecycleShownFile(TopLoaded, bottomShown_, Label3);
+}
+
+void TForm1::Image4Click()
+{
+    RecycleShownFile(BottomLoaded, topShown_, Label6);
+}
+
+void TForm1::Image8Click()
+{
+    Panel1->show();
+    Panel1->move(16, 32);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    // A left click on the panel's own area (its labels take their own clicks) hides it.
+    if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton
+            && Panel1->rect().contains(mouse->position().toPoint()))
+            app::Guarded([this] { Panel1Click(); });
+        return true;
+    }
+    if (watched == Panel1 && event->type() == QEvent::MouseButtonPress)
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::Panel1Click()
+{
+    Panel1->hide();
+}
+
+void TForm1::Label11Click()
+{
+    shell_.openUrl(
+        QUrl(QStringLiteral("https://%1/en/").arg(QString::fromUtf8(branding::kWebsiteDomain))));
+}
+
+void TForm1::Label11MouseEnter()
+{
+    Label11->setColor(skin::kAccentColour);
+}
+
+void TForm1::Label11MouseLeave()
+{
+    Label11->setColor(skin::kNormalColour);
 }

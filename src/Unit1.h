@@ -17,21 +17,39 @@ class TImage;
 class TLabel;
 }
 
+namespace shell {
+class ShellServices;
+}
+
 // Milliseconds as m:ss, seconds rounded half to even; no hours field (3 600 000 gives
 // "60:00").
 QString FormatTime(int milliseconds);
 
-// The bar's cover over the part of the trough not yet played. Max is the length that maps
-// to the full bar.
-class TShape : public QWidget {
+// A solid black rectangle.
+class TBlackShape : public QWidget {
     Q_OBJECT
 public:
-    TShape(QWidget* parent, const QRect& geometry);
-
-    int Max = 0;
+    TBlackShape(QWidget* parent, const QRect& geometry);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// The bar's front cover over the part of the trough not yet played. Writing Position moves
+// it and the cover behind it so that the trough shows from its left end up to the position;
+// Max is the length that maps to the full bar.
+class TShape : public TBlackShape {
+    Q_OBJECT
+public:
+    TShape(QWidget* parent, const QRect& geometry, QWidget* backCover);
+
+    int Max = 0;
+    int Position() const { return position_; }
+    void setPosition(int p);
+
+private:
+    QWidget* backCover_;
+    int position_ = 0;
 };
 
 // The main window: two slots, each a player with its labels and buttons, and the bar.
@@ -41,7 +59,7 @@ public:
     // Makes the engine behind each player: GStreamer for the program, a fake in tests.
     using EngineFactory = std::function<std::unique_ptr<media::MediaEngine>()>;
 
-    explicit TForm1(const EngineFactory& makeEngine, QWidget* parent = nullptr);
+    TForm1(const EngineFactory& makeEngine, shell::ShellServices& shell, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Controls, in creation order (later ones are painted over earlier ones).
@@ -59,7 +77,7 @@ public:
     controls::TImage* Image4;
     controls::TImage* Image5;
     controls::TImage* Image6;
-    QWidget* PG2;
+    TBlackShape* PG2;
     TShape* PG1;
     controls::TImage* Image7;
     controls::TImage* PGClick;
@@ -106,6 +124,30 @@ public:
     void Image5Click();
     void Image6Click();
 
+    // The bar: a click seeks every loaded slot; the tick follows the current one.
+    void PGClickMouseDown(int x);
+    void Timer1Timer();
+
+    // Two files dropped on the window open into the two slots.
+    void AcceptFiles(const QStringList& files);
+
+    // The X buttons: each moves the file the other slot shows to the trash.
+    int MoveToRecycle(const QString& path);
+    void Image1Click();
+    void Image4Click();
+
+    // The about panel and its link.
+    void Image8Click();
+    void Panel1Click();
+    void Label11Click();
+    void Label11MouseEnter();
+    void Label11MouseLeave();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     struct Slot;
     Slot TopSlot();
@@ -120,7 +162,14 @@ private:
     void Transport(bool loaded, void (media::TMediaPlayer::*action)(),
         std::unique_ptr<media::TMediaPlayer>& player,
         std::initializer_list<controls::TImage*> restore);
+    bool CanFollowCurrentPlayer() const;
+    void RecycleShownFile(bool armed, QString& shownFile, controls::TLabel* nameLabel);
 
+    shell::ShellServices& shell_;
+    // The file each slot shows: the last one opened into it successfully. An X button
+    // disposes of this, never of a path whose open failed.
+    QString topShown_;
+    QString bottomShown_;
     // The hand-made window move, used where the window system cannot move the window itself.
     bool dragging_ = false;
     QPoint dragStart_;

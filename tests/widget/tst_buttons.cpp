@@ -2,6 +2,7 @@
 // The glyph buttons under real mouse events on the offscreen platform: which presses light
 // them, which releases put them out, when a click follows, and the transport group.
 #include "FakeMediaEngine.h"
+#include "RecordingShell.h"
 #include "Unit1.h"
 #include "app/TApplication.h"
 #include "controls/TImage.h"
@@ -40,6 +41,7 @@ const QPoint kOutside(60, 40);
 class TestButtons : public QObject {
     Q_OBJECT
     std::shared_ptr<FakeMedia> media;
+    testsupport::RecordingShell shell;
     std::unique_ptr<TForm1> form;
     QStringList errors;
     int dialogsShown = 0;

@@ -2,6 +2,7 @@
 // The main window on the offscreen platform, with fake media engines: its controls, the
 // opening of files into the slots, the open dialog, window moves and the error box.
 #include "FakeMediaEngine.h"
+#include "RecordingShell.h"
 #include "Unit1.h"
 #include "app/TApplication.h"
 #include "controls/TImage.h"
@@ -23,9 +24,11 @@ using testsupport::FakeMediaEngine;
 
 namespace {
 
-std::unique_ptr<TForm1> MakeForm(const std::shared_ptr<FakeMedia>& media)
+std::unique_ptr<TForm1> MakeForm(
+    const std::shared_ptr<FakeMedia>& media, shell::ShellServices& shell)
 {
-    return std::make_unique<TForm1>([media] { return std::make_unique<FakeMediaEngine>(media); });
+    return std::make_unique<TForm1>(
+        [media] { return std::make_unique<FakeMediaEngine>(media); }, shell);
 }
 
 app::TApplication* App()
@@ -65,6 +68,7 @@ void AnswerDialog(QFileDialog* dialog, const QString& name, QString* startedWith
 class TestForm : public QObject {
     Q_OBJECT
     std::shared_ptr<FakeMedia> media;
+    testsupport::RecordingShell shell;
     std::unique_ptr<TForm1> form;
     QStringList errors;
 
@@ -77,7 +81,7 @@ private slots:
         errors.clear();
         App()->setErrorPresenter(
             [this](const QString& title, const QString& text) { errors << title + "|" + text; });
-        form = MakeForm(media);
+        form = MakeForm(media, shell);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }

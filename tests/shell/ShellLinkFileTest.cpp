@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: MIT
+// ResolveShortcut against the file system: what it refuses to read, and targets found next to
+// the shortcut through its relative path.
+#include "LinkBuilder.h"
+#include "shell/ShellLink.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace linkbuilder;
+using shell::ResolveShortcut;
+
+namespace {
+
+const fs::path kTestData = TANDREL_LNK_TESTDATA;
+
+std::string Utf8(const fs::path& path)
+{
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+class ResolveShortcutFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        dir = fs::temp_directory_path() / ("tandrel-lnk-" + std::to_string(random()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path Write(const fs::path& name, const Bytes& bytes)
+    {
+        const fs::path path = dir / name;
+        fs::create_directories(path.parent_path());
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+
+    fs::path CopyTestFile(const std::string& name, const fs::path& to)
+    {
+        fs::create_directories((dir / to).parent_path());
+        fs::copy_file(kTestData / name, dir / to);
+        return dir / to;
+    }
+
+    fs::path dir;
+};
+
+Bytes RelativeLink(std::u16string_view relative)
+{
+    return Concat({Header(LinkInfo | RelativePath | Unicode), LocalLinkInfo("C:\\x.wav", ""),
+        UnicodeString(relative), TerminalBlock()});
+}
+
+TEST_F(ResolveShortcutFile, ReadsARealShortcut)
+{
+    EXPECT_EQ(ResolveShortcut(Utf8(CopyTestFile("win10-local-explorer.lnk", "a.lnk"))),
+        "C:\\Windows\\explorer.exe");
+}
+
+TEST_F(ResolveShortcutFile, RefusesWhatIsNotARegularShortcutFile)
+{
+    EXPECT_EQ(ResolveShortcut(Utf8(dir / "missing.lnk")), "");
+    EXPECT_EQ(ResolveShortcut(""), "");
+    EXPECT_EQ(ResolveShortcut(Utf8(Write("empty.lnk", {}))), "");
+    fs::create_directory(dir / "folder.lnk");
+    EXPECT_EQ(ResolveShortcut(Utf8(dir / "folder.lnk")), "");
+}
+
+TEST_F(ResolveShortcutFile, RefusesFilesOverOneMebibyte)
+{
+    Bytes link = Concat({Header(LinkInfo), LocalLinkInfo("C:\\a.wav", ""), TerminalBlock()});
+    link.resize(1024 * 1024, 0);
+    EXPECT_EQ(ResolveShortcut(Utf8(Write("limit.lnk", link))), "C:\\a.wav");
+    link.push_back(0);
+    EXPECT_EQ(ResolveShortcut(Utf8(Write("over.lnk", link))), "");
+}
+
+TEST_F(ResolveShortcutFile, DoesNotBlockOnAFifo)
+{
+    const fs::path fifo = dir / "x.lnk";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto result = std::async(std::launch::async, [&] { return ResolveShortcut(Utf8(fifo)); });
+    if (result.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+        // Release the blocked reader so the test can end, then report the hang.
+        const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            close(writer);
+        FAIL() << "ResolveShortcut blocked on a FIFO";
+    }
+    EXPECT_EQ(result.get(), "");
+}
+
+TEST_F(ResolveShortcutFile, FindsTheRelativeTargetBesideTheShortcut)
+{
+    const fs::path link = CopyTestFile("derived-relative-only.lnk", "share/derived.lnk");
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), "");
+    Write("share/Fatality.rdp", {});
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), Utf8(dir / "share/Fatality.rdp"));
+}
+
+TEST_F(ResolveShortcutFile, RelativeTargetBeatsTheRecordedWindowsPath)
+{
+    const fs::path link = CopyTestFile("win7-shared-local-file.lnk", "copy.lnk");
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), "C:\\Users\\root\\Desktop\\Fatality.rdp");
+    Write("Fatality.rdp", {});
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), Utf8(dir / "Fatality.rdp"));
+}
+
+struct RelativeCase {
+    const char* name;
+    std::u16string relative;
+    std::string expected; // below the test folder; empty for the recorded C:\x.wav
+};
+
+class RelativeTarget : public ResolveShortcutFile,
+                       public testing::WithParamInterface<RelativeCase> { };
+
+// The shortcut sits in dir/a/b; the files dir/a/b/take.wav and dir/a/up.wav exist, and
+// dir/a/b/sub is a folder.
+TEST_P(RelativeTarget, NamesAnExistingFileOrFallsBack)
+{
+    Write("a/b/take.wav", {});
+    Write("a/up.wav", {});
+    fs::create_directories(dir / "a/b/sub");
+    const fs::path link = Write("a/b/link.lnk", RelativeLink(GetParam().relative));
+    const std::string expected = GetParam().expected;
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), expected.empty() ? "C:\\x.wav" : Utf8(dir / expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(ResolveShortcutFile, RelativeTarget,
+    testing::Values(RelativeCase {"Dot", u".\\take.wav", "a/b/take.wav"},
+        RelativeCase {"Plain", u"take.wav", "a/b/take.wav"},
+        RelativeCase {"Parent", u"..\\up.wav", "a/up.wav"},
+        RelativeCase {"DownAndBack", u"sub\\..\\.\\take.wav", "a/b/take.wav"},
+        RelativeCase {"DoubledSeparators", u".\\\\take.wav", "a/b/take.wav"},
+        RelativeCase {"Missing", u".\\gone.wav", ""}, RelativeCase {"Folder", u".\\sub", ""},
+        RelativeCase {"ItselfIsNoTarget", u".\\link.lnk", ""},
+        RelativeCase {"RootedIsNotRelative", u"\\take.wav", ""},
+        RelativeCase {"DriveIsNotRelative", u"C:take.wav", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// On the machine that wrote it, the path climbed no further than its drive's root; here the
+// folder may sit at another depth, and climbing past "/" must not land somewhere by chance.
+TEST_F(ResolveShortcutFile, RelativePathMayNotClimbAboveTheRoot)
+{
+    Write("target.wav", {});
+    const fs::path linkFolder = fs::absolute(dir / "deep");
+    std::u16string relative;
+    for (auto part = linkFolder; part.has_relative_path(); part = part.parent_path())
+        relative += u"..\\";
+    const std::string down = Utf8(dir.relative_path() / "target.wav");
+    const std::u16string downWide(down.begin(), down.end());
+    const fs::path link = Write("deep/link.lnk", RelativeLink(u"..\\" + relative + downWide));
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), "C:\\x.wav");
+    const fs::path exact = Write("deep/exact.lnk", RelativeLink(relative + downWide));
+    EXPECT_EQ(ResolveShortcut(Utf8(exact)), Utf8(dir / "target.wav"));
+}
+
+TEST_F(ResolveShortcutFile, HandlesUnicodeFolderNames)
+{
+    const fs::path folder = fs::path(u8"Mörk ♫ 音楽");
+    Write(folder / u8"Tönung.wav", {});
+    const fs::path link = Write(folder / u8"Verknüpfung.lnk", RelativeLink(u".\\Tönung.wav"));
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), Utf8(dir / folder / u8"Tönung.wav"));
+}
+
+// Its relative path, seven folders up and into Windows\Installer, names an icon file.
+TEST_F(ResolveShortcutFile, AdvertisedShortcutIgnoresItsRelativePath)
+{
+    Write("Windows/Installer/{90140000-0011-0000-0000-0000000FF1CE}/cagicon.exe", {});
+    const fs::path link = CopyTestFile("win7-darwin-office.lnk", "1/2/3/4/5/6/7/office.lnk");
+    EXPECT_EQ(ResolveShortcut(Utf8(link)), "");
+}
+
+} // namespace
