@@ -18,6 +18,9 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
 	cmake --build $(BUILD)
+	@# Newly installed plugins make GStreamer rebuild its registry on first use; do it here
+	@# rather than inside the first timed open of a test.
+	gst-inspect-1.0 >/dev/null 2>&1 || true
 
 check-format: deps
 	scripts/check-format

@@ -76,8 +76,8 @@ private slots:
         dialogsShown = 0;
         static_cast<app::TApplication*>(QCoreApplication::instance())
             ->setErrorPresenter([this](const QString&, const QString& text) { errors << text; });
-        form
-            = std::make_unique<TForm1>([this] { return std::make_unique<FakeMediaEngine>(media); });
+        form = std::make_unique<TForm1>(
+            [this] { return std::make_unique<FakeMediaEngine>(media); }, shell);
         const std::pair<TImage*, const char*> names[] = {{form->Image1, "Image1"},
             {form->Image2, "Image2"}, {form->Image3, "Image3"}, {form->Image4, "Image4"},
             {form->Image5, "Image5"}, {form->Image6, "Image6"}, {form->Image7, "Image7"},

@@ -1,0 +1,530 @@
+// SPDX-License-Identifier: MIT
+#include "media/GstEngine.h"
+
+#include "media/GstHandles.h"
+#include "media/Mp3Length.h"
+
+#include <QAbstractEventDispatcher>
+#include <QFile>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace media {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// playbin's "flags" bit for decoding the sound. Video, subtitles and visualisations stay
+// off, so a film's sound plays and no window ever opens. Soft volume stays off too: this
+// program never changes the volume, and in GStreamer 1.22 every open with it on leaks a
+// volume element.
+constexpr guint kPlayFlagAudio = 1u << 1;
+
+// A file that is not ready by then counts as broken rather than hanging the program.
+constexpr auto kSettleTimeout = 10s;
+// While waiting, errors on the bus are looked for this often, so a broken file fails at
+// once instead of at the timeout.
+constexpr auto kBusCheck = 50ms;
+// Walking the frames of a ten-minute MP3 takes a fraction of a second; this only bounds
+// a pathological file.
+constexpr auto kParseTimeout = 30s;
+
+GstClockTime toClockTime(std::chrono::milliseconds ms)
+{
+    return GstClockTime(ms.count()) * GST_MSECOND;
+}
+
+void initGStreamerOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+// Opening a pipe, socket or device would block filesrc's thread (a FIFO until someone
+// writes to it), so those are refused before GStreamer sees them. Missing files and
+// folders go through, so the user reads GStreamer's own words for them.
+std::optional<QString> refuseNonFile(const QString& path, const QByteArray& encoded)
+{
+    if (path.isEmpty())
+        return QStringLiteral("No file name given.");
+    struct stat info { };
+    if (::stat(encoded.constData(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
+        return std::nullopt;
+    const char* kind = S_ISFIFO(info.st_mode) ? "a named pipe"
+        : S_ISSOCK(info.st_mode)              ? "a socket"
+                                              : "a device";
+    return QStringLiteral("\"%1\" is %2, not a file.").arg(path, QLatin1String(kind));
+}
+
+QString errorText(GstMessage* message)
+{
+    GError* raw = nullptr;
+    gchar* rawDebug = nullptr;
+    gst_message_parse_error(message, &raw, &rawDebug);
+    gst::ErrorPtr error(raw);
+    gst::GCharPtr debug(rawDebug);
+    return error && error->message ? QString::fromUtf8(error->message) : QString();
+}
+
+// Whether an element made by `factory` sits anywhere inside `bin`.
+bool containsFactory(GstElement* bin, const char* factory)
+{
+    gst::IteratorPtr items(gst_bin_iterate_recurse(GST_BIN(bin)));
+    gst::ScopedValue item;
+    for (;;) {
+        switch (gst_iterator_next(items.get(), &item.value)) {
+        case GST_ITERATOR_OK: {
+            GstElementFactory* made
+                = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item.value)));
+            const bool found = made && g_strcmp0(GST_OBJECT_NAME(made), factory) == 0;
+            g_value_reset(&item.value);
+            if (found)
+                return true;
+            break;
+        }
+        case GST_ITERATOR_RESYNC:
+            gst_iterator_resync(items.get());
+            break;
+        default:
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+struct GstEngine::Impl {
+    enum class Settled { Done, Failed, TimedOut };
+    // A play after a stretch of sitting prerolled goes through READY again first; these are
+    // the steps on the way, driven by the pipeline's ASYNC_DONE messages.
+    enum class Rearm { None, Prerolling, Seeking };
+
+    explicit Impl(QString sink)
+        : sinkDescription(std::move(sink))
+    {
+    }
+
+    std::optional<QString> makePipeline();
+    std::optional<QString> open(const QString& path);
+    void reset();
+    int readLength(const QByteArray& encodedPath);
+    int readPosition();
+    bool seek(int ms);
+    bool play();
+    bool pause();
+    bool startRearm();
+    bool cancelRearm();
+    void advanceRearm();
+    bool startPlaying();
+    bool seekAndSettle(int ms);
+    Settled settle(GstStateChangeReturn change);
+    void drain();
+    void handle(GstMessage* message);
+    void onError(GstMessage* message);
+    void onEnd();
+
+    QString sinkDescription;
+    gst::PipelinePtr playbin; // made on the first open, reused for every file after
+    gst::BusPtr bus;
+    std::unique_ptr<QSocketNotifier> busNotifier;
+
+    bool opened = false;
+    int lengthMs = 0;
+    gint64 durationNs = 0;
+    bool playing = false; // asked to sound, and neither the end nor an error seen since
+    bool needsRearm = false; // prerolled since the open and never played
+    Rearm rearm = Rearm::None;
+    // The exact position whenever the engine is idle; empty while sounding, when the
+    // pipeline is asked instead.
+    std::optional<int> heldMs;
+    int lastMs = 0;
+    QString firstError;
+    bool errorSeen = false;
+};
+
+std::optional<QString> GstEngine::Impl::makePipeline()
+{
+    gst::PipelinePtr bin = gst::adoptPipeline(gst_element_factory_make("playbin", nullptr));
+    if (!bin)
+        return QStringLiteral("GStreamer's playbin element is missing.");
+    g_object_set(bin.get(), "flags", kPlayFlagAudio, nullptr);
+    // Belt and braces with the flags: should a video stream ever be rendered, it goes nowhere.
+    gst::ElementPtr noVideo = gst::adoptElement(gst_element_factory_make("fakesink", nullptr));
+    g_object_set(bin.get(), "video-sink", noVideo.get(), nullptr);
+    if (!sinkDescription.isEmpty()) {
+        GError* raw = nullptr;
+        gst::ElementPtr sink = gst::adoptElement(
+            gst_parse_bin_from_description(sinkDescription.toUtf8().constData(), TRUE, &raw));
+        gst::ErrorPtr error(raw);
+        if (!sink || error)
+            return error ? QString::fromUtf8(error->message) : QString();
+        g_object_set(bin.get(), "audio-sink", sink.get(), nullptr);
+    }
+    bus.reset(gst_element_get_bus(bin.get()));
+    if (QAbstractEventDispatcher::instance()) {
+        GPollFD fd {};
+        gst_bus_get_pollfd(bus.get(), &fd);
+        busNotifier = std::make_unique<QSocketNotifier>(fd.fd, QSocketNotifier::Read);
+        QObject::connect(busNotifier.get(), &QSocketNotifier::activated, [this] { drain(); });
+    }
+    playbin = std::move(bin);
+    return std::nullopt;
+}
+
+std::optional<QString> GstEngine::Impl::open(const QString& path)
+{
+    reset();
+    const QByteArray encoded = QFile::encodeName(path);
+    if (auto refused = refuseNonFile(path, encoded))
+        return refused;
+    if (!playbin) {
+        if (auto failed = makePipeline())
+            return failed;
+    }
+    GError* rawError = nullptr;
+    gst::GCharPtr uri(gst_filename_to_uri(encoded.constData(), &rawError));
+    gst::ErrorPtr uriError(rawError);
+    if (!uri)
+        return uriError ? QString::fromUtf8(uriError->message) : QString();
+    g_object_set(playbin.get(), "uri", uri.get(), nullptr);
+
+    firstError.clear();
+    errorSeen = false;
+    const Settled settled = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED));
+    if (settled != Settled::Done) {
+        if (firstError.isEmpty()) {
+            // A failed state change posts its reason just before or after it returns.
+            gst::MessagePtr late(
+                gst_bus_timed_pop_filtered(bus.get(), toClockTime(200ms), GST_MESSAGE_ERROR));
+            if (late)
+                handle(late.get());
+        }
+        QString text = firstError;
+        if (text.isEmpty() && settled == Settled::TimedOut)
+            text = QStringLiteral("The file did not get ready to play within %1 seconds.")
+                       .arg(std::chrono::seconds(kSettleTimeout).count());
+        reset();
+        return text;
+    }
+    gint audioStreams = 0;
+    g_object_get(playbin.get(), "n-audio", &audioStreams, nullptr);
+    if (audioStreams == 0) {
+        // A film without sound or a picture prerolls fine, yet there is nothing to hear.
+        reset();
+        return QStringLiteral("The file has no sound to play.");
+    }
+    lengthMs = readLength(encoded);
+    opened = true;
+    heldMs = 0;
+    needsRearm = true;
+    return std::nullopt;
+}
+
+// Back to nothing open: the pipeline releases the file and the audio output, and whatever
+// it said about the old file is dropped from the bus so it cannot be taken for news.
+void GstEngine::Impl::reset()
+{
+    if (playbin) {
+        gst_element_set_state(playbin.get(), GST_STATE_NULL);
+        gst_bus_set_flushing(bus.get(), TRUE);
+        gst_bus_set_flushing(bus.get(), FALSE);
+    }
+    opened = false;
+    lengthMs = 0;
+    durationNs = 0;
+    playing = false;
+    needsRearm = false;
+    rearm = Rearm::None;
+    heldMs.reset();
+    lastMs = 0;
+}
+
+int GstEngine::Impl::readLength(const QByteArray& encodedPath)
+{
+    gint64 ns = 0;
+    if (!gst_element_query_duration(playbin.get(), GST_FORMAT_TIME, &ns) || ns < 0)
+        ns = 0;
+    // Plain MP3 frames carry no count, so GStreamer can only estimate from the bit rate;
+    // walking the frames gives the exact length for such files only.
+    if (!encodedPath.isEmpty() && containsFactory(playbin.get(), "mpegaudioparse")
+        && mpegLengthHint(encodedPath) == MpegLengthHint::None) {
+        if (auto exact = mpegLengthByParsing(encodedPath, kParseTimeout))
+            ns = *exact;
+    }
+    durationNs = ns;
+    return gst::nsToMs(ns);
+}
+
+int GstEngine::Impl::readPosition()
+{
+    gint64 ns = 0;
+    if (gst_element_query_position(playbin.get(), GST_FORMAT_TIME, &ns) && ns >= 0) {
+        const int ms = gst::nsToMs(ns);
+        lastMs = lengthMs > 0 ? std::min(ms, lengthMs) : ms;
+    }
+    return lastMs;
+}
+
+// Waits until the pipeline has finished changing state, looking at the bus meanwhile.
+GstEngine::Impl::Settled GstEngine::Impl::settle(GstStateChangeReturn change)
+{
+    const auto deadline = Clock::now() + kSettleTimeout;
+    while (change == GST_STATE_CHANGE_ASYNC) {
+        change = gst_element_get_state(playbin.get(), nullptr, nullptr, toClockTime(kBusCheck));
+        drain();
+        if (errorSeen)
+            return Settled::Failed;
+        if (change == GST_STATE_CHANGE_ASYNC && Clock::now() > deadline)
+            return Settled::TimedOut;
+    }
+    drain();
+    return change == GST_STATE_CHANGE_FAILURE || errorSeen ? Settled::Failed : Settled::Done;
+}
+
+void GstEngine::Impl::drain()
+{
+    if (!bus)
+        return;
+    while (gst::MessagePtr message {gst_bus_pop(bus.get())})
+        handle(message.get());
+}
+
+void GstEngine::Impl::handle(GstMessage* message)
+{
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR:
+        onError(message);
+        break;
+    case GST_MESSAGE_EOS:
+        onEnd();
+        break;
+    case GST_MESSAGE_DURATION_CHANGED:
+        // Only a file that gave no length at the open learns it later; a known length
+        // stays put, so the bar never rescales under the user.
+        if (opened && lengthMs == 0)
+            lengthMs = readLength({});
+        break;
+    case GST_MESSAGE_ASYNC_DONE:
+        if (rearm != Rearm::None && GST_MESSAGE_SRC(message) == GST_OBJECT(playbin.get()))
+            advanceRearm();
+        break;
+    default:
+        break;
+    }
+}
+
+// Only the first error counts: the ones after it ("Internal data stream error") are its
+// echoes from further down the pipeline.
+void GstEngine::Impl::onError(GstMessage* message)
+{
+    if (firstError.isEmpty())
+        firstError = errorText(message);
+    errorSeen = true;
+    if (!opened || !playing)
+        return;
+    heldMs = readPosition();
+    playing = false;
+    rearm = Rearm::None;
+    // The streaming threads have stopped; the next play rebuilds them from READY.
+    needsRearm = true;
+}
+
+void GstEngine::Impl::onEnd()
+{
+    // An end seen while idle is an old one from before a pause or seek.
+    if (!opened || !playing)
+        return;
+    playing = false;
+    rearm = Rearm::None;
+    heldMs = lengthMs;
+    // Leaving PLAYING means a later play posts the end again instead of hanging in PLAYING.
+    gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
+}
+
+bool GstEngine::Impl::seekAndSettle(int ms)
+{
+    const auto ns = std::min(gint64(ms) * gint64(GST_MSECOND), durationNs);
+    errorSeen = false;
+    if (!gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
+            GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), ns))
+        return false;
+    return settle(GST_STATE_CHANGE_ASYNC) == Settled::Done;
+}
+
+bool GstEngine::Impl::seek(int ms)
+{
+    drain();
+    if (!opened)
+        return false;
+    ms = std::clamp(ms, 0, lengthMs);
+    playing = false;
+    rearm = Rearm::None;
+    // Paused first, so that nothing sounds from the new place before the seek returns.
+    errorSeen = false;
+    settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED));
+    if (!seekAndSettle(ms))
+        return false;
+    heldMs = ms;
+    lastMs = ms;
+    return true;
+}
+
+bool GstEngine::Impl::play()
+{
+    drain();
+    if (!opened)
+        return false;
+    if (playing)
+        return true;
+    playing = true;
+    errorSeen = false;
+    return needsRearm ? startRearm() : startPlaying();
+}
+
+// Through PulseAudio, a pipeline that sat prerolled for a while before its first PLAYING
+// starts sounding late by about as long as it sat. Going through READY makes the sink start
+// afresh, so the sound comes at once; the seek puts it back where it was.
+bool GstEngine::Impl::startRearm()
+{
+    gst_element_set_state(playbin.get(), GST_STATE_READY);
+    rearm = Rearm::Prerolling;
+    const GstStateChangeReturn change = gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
+    if (change == GST_STATE_CHANGE_FAILURE) {
+        rearm = Rearm::None;
+        playing = false;
+        return false;
+    }
+    if (change != GST_STATE_CHANGE_ASYNC)
+        advanceRearm();
+    return true;
+}
+
+void GstEngine::Impl::advanceRearm()
+{
+    const int target = heldMs.value_or(0);
+    if (rearm == Rearm::Prerolling && target > 0) {
+        rearm = Rearm::Seeking;
+        const auto ns = std::min(gint64(target) * gint64(GST_MSECOND), durationNs);
+        if (gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
+                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), ns))
+            return;
+    }
+    startPlaying();
+}
+
+bool GstEngine::Impl::startPlaying()
+{
+    rearm = Rearm::None;
+    needsRearm = false;
+    lastMs = heldMs.value_or(lastMs);
+    heldMs.reset();
+    if (gst_element_set_state(playbin.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        playing = false;
+        heldMs = lastMs;
+        return false;
+    }
+    return true;
+}
+
+bool GstEngine::Impl::pause()
+{
+    drain();
+    if (!opened)
+        return false;
+    if (!playing)
+        return true;
+    errorSeen = false;
+    if (rearm != Rearm::None)
+        return cancelRearm();
+    // Still "playing" while the pause settles: an end that comes meanwhile is honoured and
+    // holds the position at the length.
+    const bool ok = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED)) == Settled::Done;
+    playing = false;
+    if (!heldMs)
+        heldMs = readPosition();
+    return ok;
+}
+
+// A pause before the sound ever started: finish getting ready, and idle where the play
+// would have started.
+bool GstEngine::Impl::cancelRearm()
+{
+    playing = false;
+    rearm = Rearm::None;
+    const int target = heldMs.value_or(0);
+    const bool ok = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED)) == Settled::Done
+        && (target == 0 || seekAndSettle(target));
+    heldMs = target;
+    return ok;
+}
+
+GstEngine::GstEngine(QString audioSink)
+    : d(std::make_unique<Impl>(std::move(audioSink)))
+{
+    initGStreamerOnce();
+}
+
+GstEngine::~GstEngine()
+{
+    d->reset();
+}
+
+std::optional<QString> GstEngine::open(const QString& path)
+{
+    return d->open(path);
+}
+
+void GstEngine::close()
+{
+    if (d->opened)
+        d->reset();
+}
+
+bool GstEngine::isOpen() const
+{
+    return d->opened;
+}
+
+int GstEngine::length()
+{
+    d->drain();
+    return d->opened ? d->lengthMs : 0;
+}
+
+int GstEngine::position()
+{
+    d->drain();
+    if (!d->opened)
+        return 0;
+    return d->heldMs ? *d->heldMs : d->readPosition();
+}
+
+bool GstEngine::seek(int ms)
+{
+    return d->seek(ms);
+}
+
+bool GstEngine::play()
+{
+    return d->play();
+}
+
+bool GstEngine::pause()
+{
+    return d->pause();
+}
+
+EngineState GstEngine::state()
+{
+    d->drain();
+    if (!d->opened)
+        return EngineState::Closed;
+    return d->playing ? EngineState::Playing : EngineState::Idle;
+}
+
+} // namespace media
