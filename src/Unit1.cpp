@@ -69,6 +69,7 @@ void TShape::setPosition(int p)
         backLeft = 24;
     } else if (p == Max) {
         backWidth = 0;
+        backLeft = backCover_->x();
         width = 0;
     }
     // Past Max (a stale Max) both widths go negative: neither cover shows.
@@ -143,13 +144,8 @@ void TForm1::CreateControls()
     Image4->setHint(QStringLiteral("Move file to Recycle Bin"));
     Image5 = glyph({356, 125, 29, 21}, skin::Glyph::Play);
     Image6 = glyph({392, 125, 29, 21}, skin::Glyph::Pause);
-    PG2 = new QWidget(this);
-    PG2->setGeometry(24, 95, 395, 21);
-    PG2->setAutoFillBackground(true);
-    QPalette black = PG2->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    PG2->setPalette(black);
-    PG1 = new TShape(this, {23, 96, 398, 19});
+    PG2 = new TBlackShape(this, {24, 95, 395, 21});
+    PG1 = new TShape(this, {23, 96, 398, 19}, PG2);
     Image7 = glyph({464, 1, 29, 21}, skin::Glyph::Dot);
     PGClick = new TImage(this, {23, 96, 398, 19});
     Image8 = glyph({-3, 1, 29, 21}, skin::Glyph::QuestionMark);
