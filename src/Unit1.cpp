@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QIcon>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -103,6 +104,9 @@ TForm1::TForm1(const EngineFactory& makeEngine, shell::ShellServices& shell, QWi
     setPalette(p);
     setAutoFillBackground(true);
     setFont(skin::Tahoma(12));
+    setWindowIcon(QIcon(QPixmap::fromImage(skin::Icon())));
+    // The skin's pure-red corners are cut out of the window: see-through and click-through.
+    setMask(skin::OutlineMask(skin::Background()));
 
     MP1 = std::make_unique<TMediaPlayer>(makeEngine());
     MP2 = std::make_unique<TMediaPlayer>(makeEngine());
@@ -129,6 +133,7 @@ void TForm1::CreateControls()
     };
 
     BG = new TImage(this, {0, 0, 490, 202});
+    BG->setPicture(skin::Background(), false);
     Label3 = new TLabel(this, {24, 128, 325, 16}, name, accent, false, none);
     Label4 = new TLabel(this, {24, 152, 325, 14}, text, normal, false, none);
     Label5 = new TLabel(this, {24, 40, 325, 14}, text, normal, false, none);

@@ -3,12 +3,12 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QList>
 #include <QRawFont>
+#include <QRect>
 #include <QString>
 #include <QtEndian>
 #include <cmath>
-#include <cstdlib>
-#include <initializer_list>
 
 namespace skin {
 
@@ -30,70 +30,36 @@ QString TahomaFamily()
     return family;
 }
 
-// One horizontal run of glyph pixels: row y, columns x0 to x1 inclusive.
-struct Run {
-    int y, x0, x1;
-};
-
-void Paint(QImage& image, std::initializer_list<Run> runs)
+// An image the skin generator drew at build time, carried in the program's resources.
+QImage SkinImage(const char* fileName, QImage::Format format)
 {
-    const QRgb colour = kNormalColour.rgb();
-    for (const Run& run : runs) {
-        for (int x = run.x0; x <= run.x1; ++x)
-            image.setPixel(x, run.y, colour);
+    const QImage image(QStringLiteral(":/skin/") + QLatin1String(fileName));
+    Q_ASSERT_X(!image.isNull(), "skin", fileName);
+    return image.convertToFormat(format);
+}
+
+// Compares colour only: a background with an alpha channel is keyed the same.
+bool IsColourKey(QRgb pixel)
+{
+    return (pixel & RGB_MASK) == (kColourKey & RGB_MASK);
+}
+
+// The runs of a row's pixels that are not the colour key, as one-pixel-high rectangles
+// on row 0 so that rows can be compared.
+QList<QRect> ShownRuns(const QImage& image, int y)
+{
+    QList<QRect> runs;
+    int start = -1;
+    for (int x = 0; x <= image.width(); ++x) {
+        const bool shown = x < image.width() && !IsColourKey(image.pixel(x, y));
+        if (shown && start < 0)
+            start = x;
+        if (!shown && start >= 0) {
+            runs.append(QRect(start, 0, x - start, 1));
+            start = -1;
+        }
     }
-}
-
-void PaintX(QImage& image)
-{
-    // Rows 4 to 10 draw the upper half; rows 11 to 16 mirror rows 9 down to 4.
-    const Run upper[] = {{4, 10, 10}, {4, 18, 18}, {5, 9, 11}, {5, 17, 19}, {6, 8, 12}, {6, 16, 20},
-        {7, 9, 13}, {7, 15, 19}, {8, 10, 18}, {9, 11, 17}, {10, 12, 16}};
-    for (const Run& run : upper) {
-        Paint(image, {run});
-        if (run.y < 10)
-            Paint(image, {{20 - run.y, run.x0, run.x1}});
-    }
-}
-
-void PaintPlay(QImage& image)
-{
-    // A triangle pointing right: every row starts at 9 and is longest on row 10.
-    for (int y = 4; y <= 16; ++y)
-        Paint(image, {{y, 9, 21 - 2 * std::abs(y - 10)}});
-}
-
-void PaintPause(QImage& image)
-{
-    for (int y = 5; y <= 15; ++y)
-        Paint(image, {{y, 9, 12}, {y, 16, 19}});
-}
-
-void PaintDot(QImage& image)
-{
-    Paint(image, {{7, 12, 17}, {8, 11, 18}, {14, 11, 18}, {15, 12, 17}});
-    for (int y = 9; y <= 13; ++y)
-        Paint(image, {{y, 10, 19}});
-}
-
-void PaintQuestionMark(QImage& image)
-{
-    // The hook, then the dot, kept apart by the empty row 16.
-    Paint(image,
-        {{6, 12, 16}, {7, 11, 17}, {8, 10, 18}, {9, 10, 12}, {9, 16, 18}, {10, 16, 18},
-            {11, 15, 17}, {12, 14, 16}, {13, 13, 15}, {14, 13, 15}, {15, 13, 15}, {17, 13, 15},
-            {18, 13, 15}});
-}
-
-void PaintFolder(QImage& image)
-{
-    // The back with its tab, then the slanted front flap; they meet only at pixel corners.
-    Paint(image,
-        {{5, 5, 10}, {6, 4, 11}, {7, 4, 20}, {8, 4, 21}, {9, 4, 9}, {10, 4, 8}, {11, 4, 7},
-            {12, 4, 6}, {13, 4, 5}, {14, 4, 4}});
-    Paint(image,
-        {{10, 10, 25}, {11, 9, 24}, {12, 8, 23}, {13, 7, 22}, {14, 6, 21}, {15, 5, 20},
-            {16, 4, 19}});
+    return runs;
 }
 
 } // namespace
@@ -123,29 +89,41 @@ CellMetrics CellMetricsOf(const QFont& font)
 
 QImage GlyphImage(Glyph glyph)
 {
-    QImage image(kGlyphWidth, kGlyphHeight, QImage::Format_RGB888);
-    image.fill(Qt::white);
-    switch (glyph) {
-    case Glyph::X:
-        PaintX(image);
-        break;
-    case Glyph::Play:
-        PaintPlay(image);
-        break;
-    case Glyph::Pause:
-        PaintPause(image);
-        break;
-    case Glyph::Dot:
-        PaintDot(image);
-        break;
-    case Glyph::QuestionMark:
-        PaintQuestionMark(image);
-        break;
-    case Glyph::Folder:
-        PaintFolder(image);
-        break;
+    // Every call decodes the picture anew, so each button gets a bitmap of its own.
+    return SkinImage(GlyphFileName(glyph), QImage::Format_RGB888);
+}
+
+QImage Background()
+{
+    return SkinImage("background.png", QImage::Format_RGB32);
+}
+
+QImage Icon()
+{
+    return SkinImage("icon.png", QImage::Format_ARGB32);
+}
+
+QRegion OutlineMask(const QImage& background)
+{
+    // One rectangle per run of shown pixels in a row; rows with the same runs as the row
+    // above extend its rectangles downwards, so a plain window gives a handful of bands.
+    QRegion mask;
+    QList<QRect> band;
+    int bandTop = 0;
+    const auto flush = [&](int bandBottom) {
+        for (const QRect& run : band)
+            mask += QRect(run.left(), bandTop, run.width(), bandBottom - bandTop);
+    };
+    for (int y = 0; y < background.height(); ++y) {
+        const QList<QRect> runs = ShownRuns(background, y);
+        if (y > 0 && runs == band)
+            continue;
+        flush(y);
+        band = runs;
+        bandTop = y;
     }
-    return image;
+    flush(background.height());
+    return mask;
 }
 
 } // namespace skin

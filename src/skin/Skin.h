@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QRegion>
 
 namespace skin {
 
@@ -14,6 +15,13 @@ inline const QColor kAccentColour(139, 30, 255);
 inline const QColor kWindowColour(30, 30, 30);
 // The fill of the inner panel and of the about panel.
 inline const QColor kPanelColour(11, 11, 11);
+// Pure red is the window's colour key: the background's red corner pixels are its
+// see-through, click-through outline, and no other pixel of any skin image is pure red.
+inline constexpr QRgb kColourKey = qRgb(255, 0, 0);
+
+// The background covers the whole window.
+inline constexpr int kBackgroundWidth = 490;
+inline constexpr int kBackgroundHeight = 202;
 
 // Tahoma at a pixel height, from the copy carried inside the program so that text looks
 // the same on every machine, whatever fonts it has.
@@ -34,8 +42,39 @@ enum class Glyph { X, Play, Pause, Dot, QuestionMark, Folder };
 inline constexpr int kGlyphWidth = 29;
 inline constexpr int kGlyphHeight = 21;
 
+// The name the skin generator writes a glyph under, and the program finds it by.
+constexpr const char* GlyphFileName(Glyph glyph)
+{
+    switch (glyph) {
+    case Glyph::X:
+        return "glyph-x.png";
+    case Glyph::Play:
+        return "glyph-play.png";
+    case Glyph::Pause:
+        return "glyph-pause.png";
+    case Glyph::Dot:
+        return "glyph-dot.png";
+    case Glyph::QuestionMark:
+        return "glyph-question.png";
+    case Glyph::Folder:
+        return "glyph-folder.png";
+    }
+    return "";
+}
+
 // A fresh 29 × 21 glyph bitmap: white ground, glyph pixels in the normal colour, 24 bits
-// a pixel so that recolouring finds exact colours.
+// a pixel (Format_RGB888) so that recolouring in place finds exact colours. Each call
+// returns its own copy, since every glyph button recolours its own bitmap.
 QImage GlyphImage(Glyph glyph);
+
+// The 490 × 202 background picture, exact colours in Format_RGB32.
+QImage Background();
+
+// The program's 32 × 32 icon with its alpha channel, Format_ARGB32.
+QImage Icon();
+
+// The part of the window that is shown: every pixel of the background that is not the
+// colour key.
+QRegion OutlineMask(const QImage& background);
 
 } // namespace skin

@@ -141,8 +141,8 @@ private slots:
     // close and the tick stops.
     void nothingShownNothingTrashed()
     {
-        QVERIFY_THROWS_EXCEPTION(std::exception,
-            form->AcceptFiles({file("a.wav"), music->filePath("missing.wav")}));
+        QVERIFY_THROWS_EXCEPTION(
+            std::exception, form->AcceptFiles({file("a.wav"), music->filePath("missing.wav")}));
         QTest::mouseClick(form->Image1, Qt::LeftButton, {}, kInside);
         QVERIFY(shell.messages.isEmpty());
         QVERIFY(!form->MP1->isOpen());

@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QImage>
+
+namespace skingen {
+
+// The 490 × 202 background of the window, in exact colours.
+QImage DrawBackground();
+
+} // namespace skingen

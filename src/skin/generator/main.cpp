@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+// Draws the skin's images and writes them as PNG files into the folder it is given:
+//
+//     tandrel_skin_generator <folder>
+//
+// The build runs it and carries the files in the program's resources. It needs no
+// display: QImage draws and writes PNG files without a GUI application.
+#include "Background.h"
+#include "Glyphs.h"
+#include "Icon.h"
+#include "Palette.h"
+
+#include <QDir>
+#include <QImage>
+#include <QString>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr skin::Glyph kGlyphs[] = {skin::Glyph::X, skin::Glyph::Play, skin::Glyph::Pause,
+    skin::Glyph::Dot, skin::Glyph::QuestionMark, skin::Glyph::Folder};
+
+bool Fail(const QString& message)
+{
+    std::fprintf(stderr, "tandrel_skin_generator: %s\n", qPrintable(message));
+    return false;
+}
+
+bool Write(const QImage& image, const QDir& folder, const QString& name)
+{
+    const QString path = folder.filePath(name);
+    return image.save(path, "PNG") || Fail(QStringLiteral("cannot write %1").arg(path));
+}
+
+// Every image is checked against the colours the skin allows before it is written, so a
+// slip in a table stops the build instead of reaching the window.
+bool WriteChecked(const QImage& image, const QDir& folder, const QString& name,
+    const std::function<QString(const QImage&)>& check)
+{
+    const QString problem = check(image);
+    if (!problem.isEmpty())
+        return Fail(name + QStringLiteral(": ") + problem);
+    return Write(image, folder, name);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        Fail(QStringLiteral("usage: tandrel_skin_generator <folder>"));
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!QDir().mkpath(folder.path())) {
+        Fail(QStringLiteral("cannot create %1").arg(folder.path()));
+        return 1;
+    }
+
+    bool ok = WriteChecked(skingen::DrawBackground(), folder, QStringLiteral("background.png"),
+        skingen::CheckBackgroundColours);
+    for (const skin::Glyph glyph : kGlyphs) {
+        ok = WriteChecked(skingen::DrawGlyph(glyph), folder,
+                 QString::fromLatin1(skin::GlyphFileName(glyph)), skingen::CheckGlyphColours)
+            && ok;
+    }
+    ok = WriteChecked(
+             skingen::DrawIcon(), folder, QStringLiteral("icon.png"), skingen::CheckIconColours)
+        && ok;
+    return ok ? 0 : 1;
+}
