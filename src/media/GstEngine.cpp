@@ -30,6 +30,8 @@ constexpr auto kSettleTimeout = 10s;
 // While waiting, errors on the bus are looked for this often, so a broken file fails at
 // once instead of at the timeout.
 constexpr auto kBusCheck = 50ms;
+
+const QString kNoSound = QStringLiteral("The file has no sound to play.");
 // Walking the frames of a ten-minute MP3 takes a fraction of a second; this only bounds
 // a pathological file.
 constexpr auto kParseTimeout = 30s;
@@ -122,7 +124,8 @@ struct GstEngine::Impl {
     void advanceRearm();
     bool startPlaying();
     bool seekAndSettle(int ms);
-    Settled settle(GstStateChangeReturn change);
+    Settled settle(GstStateChangeReturn change, std::chrono::milliseconds timeout = kSettleTimeout);
+    bool hasVideoOnly() const;
     void drain();
     void handle(GstMessage* message);
     void onError(GstMessage* message);
@@ -205,6 +208,10 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
                 handle(late.get());
         }
         QString text = firstError;
+        // A film without sound fails inside the demuxer when its only stream has nowhere
+        // to go; say what the user needs to know rather than the demuxer's generic text.
+        if (hasVideoOnly())
+            text = kNoSound;
         if (text.isEmpty() && settled == Settled::TimedOut)
             text = QStringLiteral("The file did not get ready to play within %1 seconds.")
                        .arg(std::chrono::seconds(kSettleTimeout).count());
@@ -216,7 +223,7 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
     if (audioStreams == 0) {
         // A film without sound or a picture prerolls fine, yet there is nothing to hear.
         reset();
-        return QStringLiteral("The file has no sound to play.");
+        return kNoSound;
     }
     lengthMs = readLength(encoded);
     opened = true;
@@ -270,10 +277,18 @@ int GstEngine::Impl::readPosition()
     return lastMs;
 }
 
-// Waits until the pipeline has finished changing state, looking at the bus meanwhile.
-GstEngine::Impl::Settled GstEngine::Impl::settle(GstStateChangeReturn change)
+bool GstEngine::Impl::hasVideoOnly() const
 {
-    const auto deadline = Clock::now() + kSettleTimeout;
+    gint audio = 0, video = 0;
+    g_object_get(playbin.get(), "n-audio", &audio, "n-video", &video, nullptr);
+    return audio == 0 && video > 0;
+}
+
+// Waits until the pipeline has finished changing state, looking at the bus meanwhile.
+GstEngine::Impl::Settled GstEngine::Impl::settle(
+    GstStateChangeReturn change, std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
     while (change == GST_STATE_CHANGE_ASYNC) {
         change = gst_element_get_state(playbin.get(), nullptr, nullptr, toClockTime(kBusCheck));
         drain();
