@@ -105,12 +105,12 @@ TForm1::TForm1(const EngineFactory& makeEngine, shell::ShellServices& shell, QWi
     setAutoFillBackground(true);
     setFont(skin::Tahoma(12));
     setWindowIcon(QIcon(QPixmap::fromImage(skin::Icon())));
-    // The skin's pure-red corners are cut out of the window: see-through and click-through.
-    setMask(skin::OutlineMask(skin::Background()));
 
     MP1 = std::make_unique<TMediaPlayer>(makeEngine());
     MP2 = std::make_unique<TMediaPlayer>(makeEngine());
     CreateControls();
+    // The skin's pure-red corners are cut out of the window: see-through and click-through.
+    setMask(skin::OutlineMask(BG->picture()));
     BindEvents();
     FormCreate();
 }

@@ -3,7 +3,6 @@
 
 #include "app/TApplication.h"
 #include "controls/TImage.h"
-#include "skin/Skin.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,6 +13,7 @@ TLabel::TLabel(QWidget* parent, const QRect& geometry, const QFont& font, const 
     bool autoSize, const QString& caption)
     : QLabel(parent)
     , autoSize_(autoSize)
+    , cell_(skin::CellMetricsOf(font))
 {
     setGeometry(geometry);
     setFont(font);
@@ -31,7 +31,7 @@ void TLabel::setCaption(const QString& caption)
 
 QSize TLabel::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(text()), skin::CellMetricsOf(font()).height()};
+    return {fontMetrics().horizontalAdvance(text()), cell_.height()};
 }
 
 void TLabel::paintEvent(QPaintEvent*)
@@ -42,7 +42,7 @@ void TLabel::paintEvent(QPaintEvent*)
     painter.setClipRect(rect());
     painter.setFont(font());
     painter.setPen(color());
-    painter.drawText(QPoint(0, skin::CellMetricsOf(font()).ascent), text());
+    painter.drawText(QPoint(0, cell_.ascent), text());
 }
 
 void TLabel::setColor(const QColor& color)

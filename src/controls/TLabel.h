@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "skin/Skin.h"
+
 #include <QColor>
 #include <QLabel>
 
@@ -44,6 +46,8 @@ protected:
 
 private:
     bool autoSize_;
+    // The text cell of the label's font, which never changes: measured once, not per paint.
+    skin::CellMetrics cell_;
     bool clickArmed_ = false;
     QString hint_;
 };
