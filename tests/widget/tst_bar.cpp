@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 // The bar and the tick, and dropping files on the window, with fake media engines.
 #include "FakeMediaEngine.h"
+#include "LinkBuilder.h"
 #include "RecordingShell.h"
 #include "Unit1.h"
 #include "app/TApplication.h"
 #include "controls/TImage.h"
 #include "controls/TLabel.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -219,6 +224,35 @@ private slots:
         QVERIFY(form->Timer1->isActive());
         QCOMPARE(form->CurrentPlayer, form->MP1.get());
         QCOMPARE(media->log.filter("open /m/b.wav").size(), 0);
+    }
+
+    // Two dropped shortcuts open the files they point at, each in its own slot.
+    void dropTwoShortcuts()
+    {
+        using namespace linkbuilder;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const auto writeLink = [&](const QString& name, std::u16string_view relative) {
+            const Bytes bytes = Concat({Header(LinkInfo | RelativePath | Unicode),
+                LocalLinkInfo("C:\\x.wav", ""), UnicodeString(relative), TerminalBlock()});
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+        };
+        writeLink("first.lnk", u".\\takes\\one.flac");
+        writeLink("second.LNK", u"two.wav");
+        for (const QString name : {"takes/one.flac", "two.wav"}) {
+            QVERIFY(QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path()));
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            media->lengths.insert(dir.filePath(name), 5000);
+        }
+        drop(files({dir.filePath("first.lnk"), dir.filePath("second.LNK")}));
+        QCOMPARE(errors, QStringList());
+        QCOMPARE(form->MP1->FileName, dir.filePath("takes/one.flac"));
+        QCOMPARE(form->MP2->FileName, dir.filePath("two.wav"));
+        QCOMPARE(form->Label6->text(), QString("one.flac"));
+        QCOMPARE(form->Label3->text(), QString("two.wav"));
     }
 
     // Long paths and any characters arrive whole.
