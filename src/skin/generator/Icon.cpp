@@ -4,36 +4,41 @@
 // pixels, stays sharp.
 #include "Icon.h"
 
-#include "skin/Skin.h"
-
-#include <QRect>
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace skingen {
 
+namespace icon {
+
+double RimGrey(double y)
+{
+    return kRimHigh + (kRimLow - kRimHigh) * (y / kGrid);
+}
+
+double GlossGrey(double d)
+{
+    return d >= 1 ? 0 : kGlossPeak * (1 - d) * (1 - d);
+}
+
+QRgb LetterColour(int row)
+{
+    constexpr QRgb kTop = qRgb(203, 150, 255);
+    constexpr QRgb kFoot = qRgb(176, 108, 250);
+    const QRect bounds = kLetter[0].united(kLetter[1]);
+    const double t = double(row - bounds.top()) / (bounds.height() - 1);
+    const auto mix = [t](int a, int b) { return int(std::lround(a + (b - a) * t)); };
+    return qRgb(mix(qRed(kTop), qRed(kFoot)), mix(qGreen(kTop), qGreen(kFoot)),
+        mix(qBlue(kTop), qBlue(kFoot)));
+}
+
+} // namespace icon
+
 namespace {
 
-constexpr int kSize = 32;
-constexpr double kCentre = kSize / 2.0;
-constexpr double kOuterRadius = 15.6;
-constexpr double kRimWidth = 2.2;
+using namespace icon;
+
 constexpr int kSamples = 4;
-
-// The rim is a lighter grey, lit from above: this grey at the top, kRimLow at the bottom.
-constexpr int kRimHigh = 168;
-constexpr int kRimLow = 86;
-// The gloss: a soft light ellipse across the upper part of the black face.
-constexpr double kGlossX = 16.0, kGlossY = 7.0, kGlossRx = 11.0, kGlossRy = 5.5;
-constexpr int kGlossPeak = 110;
-
-// The T, in whole pixels: crossbar and stem.
-constexpr std::array kLetter {QRect(9, 8, 14, 4), QRect(14, 12, 4, 13)};
-// The T's violet runs from a touch lighter than the normal colour at the top to a touch
-// deeper at the foot.
-constexpr QRgb kLetterTop = qRgb(203, 150, 255);
-constexpr QRgb kLetterFoot = qRgb(176, 108, 250);
 
 struct Colour {
     double r = 0, g = 0, b = 0, a = 0;
@@ -44,31 +49,27 @@ double FaceGrey(double x, double y)
 {
     const double dx = (x - kGlossX) / kGlossRx;
     const double dy = (y - kGlossY) / kGlossRy;
-    const double d = dx * dx + dy * dy;
-    return d >= 1 ? 0 : kGlossPeak * (1 - d) * (1 - d);
+    return GlossGrey(dx * dx + dy * dy);
 }
 
-double RimGrey(double y)
-{
-    return kRimHigh + (kRimLow - kRimHigh) * (y / kSize);
-}
-
-// One sample point: transparent outside the disc, else rim or face.
+// One sample point, in steps of the grid: transparent outside the disc, else rim or face.
 Colour Sample(double x, double y)
 {
     const double r = std::hypot(x - kCentre, y - kCentre);
     if (r > kOuterRadius)
         return {};
-    const double grey = r > kOuterRadius - kRimWidth ? RimGrey(y) : FaceGrey(x, y);
+    const double grey = r > kFaceRadius ? RimGrey(y) : FaceGrey(x, y);
     return {grey, grey, grey, 1};
 }
 
-QRgb DiscPixel(int px, int py)
+// Pixel (px, py) of an icon drawn at `scale` pixels to a step of the grid.
+QRgb DiscPixel(int px, int py, int scale)
 {
     Colour sum;
     for (int i = 0; i < kSamples; ++i) {
         for (int j = 0; j < kSamples; ++j) {
-            const Colour c = Sample(px + (i + 0.5) / kSamples, py + (j + 0.5) / kSamples);
+            const Colour c
+                = Sample((px + (i + 0.5) / kSamples) / scale, (py + (j + 0.5) / kSamples) / scale);
             sum = {sum.r + c.r * c.a, sum.g + c.g * c.a, sum.b + c.b * c.a, sum.a + c.a};
         }
     }
@@ -79,15 +80,6 @@ QRgb DiscPixel(int px, int py)
         int(std::lround(255 * sum.a / (kSamples * kSamples))));
 }
 
-QRgb LetterPixel(int y)
-{
-    const QRect& bounds = kLetter[0].united(kLetter[1]);
-    const double t = double(y - bounds.top()) / (bounds.height() - 1);
-    const auto mix = [t](int a, int b) { return int(std::lround(a + (b - a) * t)); };
-    return qRgb(mix(qRed(kLetterTop), qRed(kLetterFoot)),
-        mix(qGreen(kLetterTop), qGreen(kLetterFoot)), mix(qBlue(kLetterTop), qBlue(kLetterFoot)));
-}
-
 bool InLetter(int x, int y)
 {
     return std::any_of(
@@ -96,12 +88,17 @@ bool InLetter(int x, int y)
 
 } // namespace
 
-QImage DrawIcon()
+QImage DrawIcon(int size)
 {
-    QImage image(kSize, kSize, QImage::Format_ARGB32);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x)
-            image.setPixel(x, y, InLetter(x, y) ? LetterPixel(y) : DiscPixel(x, y));
+    if (size < kGrid || size % kGrid != 0)
+        return {};
+    const int scale = size / kGrid;
+    QImage image(size, size, QImage::Format_ARGB32);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const int gx = x / scale, gy = y / scale;
+            image.setPixel(x, y, InLetter(gx, gy) ? LetterColour(gy) : DiscPixel(x, y, scale));
+        }
     }
     return image;
 }

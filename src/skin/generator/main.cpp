@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: MIT
-// Draws the skin's images and writes them as PNG files into the folder it is given:
+// Draws the skin's images and writes them as PNG files into the folder it is given, with
+// the icon again at the icon theme's larger sizes and as SVG:
 //
 //     tandrel_skin_generator <folder>
 //
-// The build runs it and carries the files in the program's resources. It needs no
-// display: QImage draws and writes PNG files without a GUI application.
+// The build runs it and carries the skin in the program's resources; the icons are
+// installed into the desktop's icon theme. It needs no display: QImage draws and writes
+// PNG files without a GUI application.
 #include "Background.h"
 #include "Glyphs.h"
 #include "Icon.h"
 #include "Palette.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <cstdio>
@@ -44,6 +47,16 @@ bool WriteChecked(const QImage& image, const QDir& folder, const QString& name,
     return Write(image, folder, name);
 }
 
+// The larger renderings of the icon, for the desktop's icon theme beside the window's 32.
+constexpr int kThemeIconSizes[] = {64, 128, 256};
+
+bool WriteText(const QByteArray& text, const QDir& folder, const QString& name)
+{
+    QFile file(folder.filePath(name));
+    return (file.open(QIODevice::WriteOnly) && file.write(text) == text.size())
+        || Fail(QStringLiteral("cannot write %1").arg(file.fileName()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,5 +81,11 @@ int main(int argc, char** argv)
     ok = WriteChecked(
              skingen::DrawIcon(), folder, QStringLiteral("icon.png"), skingen::CheckIconColours)
         && ok;
+    for (const int size : kThemeIconSizes) {
+        ok = WriteChecked(skingen::DrawIcon(size), folder, QStringLiteral("icon-%1.png").arg(size),
+                 skingen::CheckIconColours)
+            && ok;
+    }
+    ok = WriteText(skingen::DrawIconSvg(), folder, QStringLiteral("icon.svg")) && ok;
     return ok ? 0 : 1;
 }
