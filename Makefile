@@ -4,13 +4,15 @@
 BUILD ?= build
 FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
 
 .PHONY: run test deps build check-format unit-tests fuzz bench clean
+.PHONY: check-data install package
 
 run: build
 	$(BUILD)/src/tandrel
 
-test: build check-format unit-tests fuzz
+test: build check-format check-data unit-tests fuzz
 
 deps:
 	scripts/install-deps
@@ -36,6 +38,22 @@ fuzz: deps
 
 bench: build
 	$(MAKE) -C bench BUILD=$(abspath $(BUILD))
+
+# The menu entry and the AppStream description, checked as desktops and software centres
+# read them.
+check-data: build
+	desktop-file-validate data/tandrel.desktop
+	appstreamcli validate --no-net $(BUILD)/data/example.tandrel.Tandrel.metainfo.xml
+
+# Installs the program, its menu entry, icons and description under $(DESTDIR)$(PREFIX).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package in this folder, for `sudo apt install ./tandrel_*.deb`.
+package: build
+	rm -f $(BUILD)/package/*.deb
+	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package
+	cp $(BUILD)/package/*.deb .
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)
