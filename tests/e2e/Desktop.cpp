@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: MIT
+#include "Desktop.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace e2e {
+
+namespace {
+
+constexpr auto kSink = "tandrel_e2e";
+
+void Pause(int ms)
+{
+    QThread::msleep(ms);
+}
+
+} // namespace
+
+Process::Process(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+    const QString& outputFile)
+{
+    process_.setProcessEnvironment(env);
+    if (outputFile.isEmpty())
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    else
+        process_.setStandardOutputFile(outputFile);
+    // Should the test program die, its children go with it instead of haunting the machine.
+    process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    process_.start(program, args);
+    process_.waitForStarted(10000);
+}
+
+Process::~Process()
+{
+    stop();
+}
+
+bool Process::waitForExit(int ms)
+{
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms);
+}
+
+void Process::stop()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+RunResult Run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+    int timeoutMs, const QByteArray& input)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    RunResult result;
+    result.finished = p.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        p.kill();
+        p.waitForFinished(3000);
+    }
+    result.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    result.out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    result.err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    return result;
+}
+
+Recorder::Recorder(const QString& path, const QString& monitor, const QProcessEnvironment& env)
+    : path_(path)
+    , process_("parec",
+          {"--device=" + monitor, "--raw", "--format=s16le",
+              QStringLiteral("--rate=%1").arg(Desktop::kRate), "--channels=1", "--latency-msec=10"},
+          env, path)
+{
+}
+
+qint64 Recorder::samplesNow() const
+{
+    return QFileInfo(path_).size() / 2;
+}
+
+std::vector<float> Recorder::samples() const
+{
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    std::vector<float> out(std::size_t(bytes.size() / 2));
+    const auto* raw = reinterpret_cast<const unsigned char*>(bytes.constData());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = float(std::int16_t(raw[2 * i] | (raw[2 * i + 1] << 8))) / 32768.0f;
+    return out;
+}
+
+Desktop::Desktop(QSize screen)
+{
+    error_ = startAll(screen);
+}
+
+Desktop::~Desktop()
+{
+    // The program under test talks to all three: stop them in the reverse order.
+    pulse_.reset();
+    wm_.reset();
+    xvfb_.reset();
+}
+
+QString Desktop::startAll(QSize screen)
+{
+    if (!root_.isValid())
+        return QStringLiteral("no temporary folder");
+    QDir root(root_.path());
+    for (const char* dir : {"home/.local/share", "home/.config", "run"})
+        root.mkpath(dir);
+    QFile::setPermissions(
+        path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    env_ = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_HOME",
+             "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER",
+             "PULSE_SINK", "BROWSER", "QT_SCALE_FACTOR"})
+        env_.remove(name);
+    env_.insert("HOME", home());
+    env_.insert("XDG_RUNTIME_DIR", path("run"));
+    env_.insert("QT_QPA_PLATFORM", "xcb");
+
+    // Xvfb picks a free display and tells it through a pipe.
+    xvfb_ = std::make_unique<Process>("Xvfb",
+        QStringList {"-displayfd", "1", "-screen", "0",
+            QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()), "-br", "-nolisten",
+            "tcp"},
+        env_);
+    auto& x = xvfb_->process();
+    x.setReadChannel(QProcess::StandardOutput);
+    if (!x.waitForReadyRead(15000))
+        return QStringLiteral("Xvfb did not start");
+    env_.insert("DISPLAY", ":" + QString::fromUtf8(x.readLine()).trimmed());
+
+    wm_ = std::make_unique<Process>("openbox", QStringList {}, env_);
+    QElapsedTimer clock;
+    clock.start();
+    // openbox is ready when it has claimed the root window as its own.
+    while (!Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_).out.contains("window id")) {
+        if (clock.hasExpired(15000) || !wm_->running())
+            return QStringLiteral("openbox did not start");
+        Pause(50);
+    }
+
+    pulse_ = std::make_unique<Process>("pulseaudio",
+        QStringList {"-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+            "--system=false", "--use-pid-file=no", "--log-target=stderr", "--log-level=error", "-L",
+            "module-native-protocol-unix", "-L",
+            QStringLiteral("module-null-sink sink_name=%1 rate=%2 channels=2 norewinds=1")
+                .arg(kSink)
+                .arg(kRate)},
+        env_);
+    clock.restart();
+    while (Run("pactl", {"get-default-sink"}, env_).out != kSink) {
+        if (clock.hasExpired(15000) || !pulse_->running())
+            return QStringLiteral("PulseAudio did not start");
+        Pause(50);
+    }
+    return {};
+}
+
+RunResult Desktop::run(
+    const QString& program, const QStringList& args, int timeoutMs, const QByteArray& input) const
+{
+    return Run(program, args, env_, timeoutMs, input);
+}
+
+std::unique_ptr<Process> Desktop::start(
+    const QString& program, const QStringList& args, const QProcessEnvironment& extra) const
+{
+    QProcessEnvironment env = env_;
+    for (const QString& key : extra.keys())
+        env.insert(key, extra.value(key));
+    return std::make_unique<Process>(program, args, env);
+}
+
+bool Desktop::xdotool(const QStringList& args) const
+{
+    return run("xdotool", args).exitCode == 0;
+}
+
+bool Desktop::click(QPoint at) const
+{
+    const QString x = QString::number(at.x()), y = QString::number(at.y());
+    return xdotool(
+        {"mousemove", x, y, "sleep", "0.1", "mousedown", "1", "sleep", "0.1", "mouseup", "1"});
+}
+
+bool Desktop::drag(QPoint from, QPoint to, int button) const
+{
+    // Each step waits for the two programs to trade their messages: a drop let go before
+    // the target has answered the last move is lost.
+    const QString b = QString::number(button);
+    const auto xy = [](QPoint p) {
+        return QStringList {QString::number(p.x()), QString::number(p.y())};
+    };
+    QStringList steps = QStringList {"mousemove"} + xy(from)
+        + QStringList {"sleep", "0.2", "mousedown", b, "sleep", "0.2"};
+    for (int i = 1; i <= 4; ++i)
+        steps += QStringList {"mousemove"} + xy(from + (to - from) * i / 4)
+            + QStringList {"sleep", "0.2"};
+    steps += QStringList {"mousemove"} + xy(to + QPoint(1, 1)) + QStringList {"sleep", "0.2"};
+    steps += QStringList {"mousemove"} + xy(to) + QStringList {"sleep", "0.3"};
+    return xdotool(steps + QStringList {"mouseup", b, "sleep", "0.2"});
+}
+
+QStringList Desktop::windows(const QString& name, bool byTitle) const
+{
+    const RunResult r = run("xdotool",
+        {"search", "--onlyvisible", byTitle ? "--name" : "--classname",
+            QStringLiteral("^%1$").arg(name)});
+    return r.out.isEmpty() ? QStringList {} : r.out.split('\n');
+}
+
+QString Desktop::waitForWindow(const QString& name, bool byTitle, int ms) const
+{
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QStringList found = windows(name, byTitle);
+        if (!found.isEmpty())
+            return found.first();
+        Pause(50);
+    } while (!clock.hasExpired(ms));
+    return {};
+}
+
+QPoint Desktop::windowPosition(const QString& window) const
+{
+    // "X=…\nY=…\nWIDTH=…" etc.
+    const RunResult r = run("xdotool", {"getwindowgeometry", "--shell", window});
+    QPoint at(-1, -1);
+    for (const QString& line : r.out.split('\n')) {
+        if (line.startsWith("X="))
+            at.setX(line.mid(2).toInt());
+        else if (line.startsWith("Y="))
+            at.setY(line.mid(2).toInt());
+    }
+    return at;
+}
+
+QImage Desktop::screenshot(const QString& saveAs) const
+{
+    const QString file = saveAs.isEmpty() ? path("shot.png") : saveAs;
+    QFile::remove(file);
+    run("import", {"-window", "root", file});
+    return QImage(file).convertToFormat(QImage::Format_RGB32);
+}
+
+std::unique_ptr<Recorder> Desktop::record(const QString& file) const
+{
+    return std::make_unique<Recorder>(file, QStringLiteral("%1.monitor").arg(kSink), env_);
+}
+
+} // namespace e2e

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// A private desktop for end-to-end tests: an X server (Xvfb), a window manager (openbox) and
+// a sound server (PulseAudio) whose only sink is a null sink, all on a private HOME and
+// XDG_RUNTIME_DIR. Every process is started here and stopped here by its PID, also when a
+// test fails half way; each also gets SIGTERM if the test program itself dies.
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+namespace e2e {
+
+class Process {
+public:
+    Process(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+        const QString& outputFile = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    QProcess& process() { return process_; }
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    // Waits for the process to end by itself; false if it is still running.
+    bool waitForExit(int ms);
+    void stop();
+
+private:
+    QProcess process_;
+};
+
+struct RunResult {
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs a tool to completion (killed after `timeoutMs`).
+RunResult Run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+    int timeoutMs = 20000, const QByteArray& input = {});
+
+// The null sink's monitor, recorded as 48 kHz mono 16-bit samples.
+class Recorder {
+public:
+    Recorder(const QString& path, const QString& monitor, const QProcessEnvironment& env);
+    bool started() const { return process_.running(); }
+    // Samples written so far: a marker for "from here on" in the recording.
+    qint64 samplesNow() const;
+    // Every sample recorded so far, scaled to -1..1.
+    std::vector<float> samples() const;
+
+private:
+    QString path_;
+    Process process_;
+};
+
+class Desktop {
+public:
+    static constexpr int kRate = 48000;
+
+    explicit Desktop(QSize screen = {800, 480});
+    ~Desktop();
+
+    // Empty when everything runs; else what failed to start.
+    const QString& error() const { return error_; }
+    const QProcessEnvironment& env() const { return env_; }
+    QString home() const { return root_.filePath("home"); }
+    QString path(const QString& name) const { return root_.filePath(name); }
+
+    RunResult run(const QString& program, const QStringList& args, int timeoutMs = 20000,
+        const QByteArray& input = {}) const;
+    std::unique_ptr<Process> start(const QString& program, const QStringList& args,
+        const QProcessEnvironment& extra = {}) const;
+    // xdotool with short pauses between the steps of a gesture, as X needs them.
+    bool xdotool(const QStringList& args) const;
+    bool click(QPoint at) const;
+    bool drag(QPoint from, QPoint to, int button = 1) const;
+    // Visible windows whose class, or else whose title, is exactly `name`.
+    QStringList windows(const QString& name, bool byTitle = false) const;
+    QString waitForWindow(const QString& name, bool byTitle = false, int ms = 15000) const;
+    QPoint windowPosition(const QString& window) const;
+    QImage screenshot(const QString& saveAs = {}) const;
+    std::unique_ptr<Recorder> record(const QString& path) const;
+
+private:
+    QString startAll(QSize screen);
+
+    QTemporaryDir root_;
+    QProcessEnvironment env_;
+    QString error_;
+    std::unique_ptr<Process> xvfb_;
+    std::unique_ptr<Process> wm_;
+    std::unique_ptr<Process> pulse_;
+};
+
+} // namespace e2e
