@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -111,6 +112,13 @@ TForm1::TForm1(const EngineFactory& makeEngine, shell::ShellServices& shell, QWi
     CreateControls();
     // The skin's pure-red corners are cut out of the window: see-through and click-through.
     setMask(skin::OutlineMask(BG->picture()));
+    // A Wayland compositor takes the mask as the window's input region only and still shows
+    // every pixel it is given, so there the corners are also painted fully transparent.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAutoFillBackground(false);
+        BG->setPicture(skin::ColourKeyTransparent(BG->picture()), false);
+    }
     BindEvents();
     FormCreate();
 }

@@ -126,4 +126,17 @@ QRegion OutlineMask(const QImage& background)
     return mask;
 }
 
+QImage ColourKeyTransparent(const QImage& image)
+{
+    QImage keyed = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < keyed.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+        for (int x = 0; x < keyed.width(); ++x) {
+            if (IsColourKey(line[x]))
+                line[x] &= RGB_MASK;
+        }
+    }
+    return keyed;
+}
+
 } // namespace skin

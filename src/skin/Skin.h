@@ -77,4 +77,8 @@ QImage Icon();
 // colour key.
 QRegion OutlineMask(const QImage& background);
 
+// A copy of `image` in Format_ARGB32 in which every colour-key pixel is fully transparent.
+// Those pixels keep their colour, so OutlineMask finds the same outline in the copy.
+QImage ColourKeyTransparent(const QImage& image);
+
 } // namespace skin
