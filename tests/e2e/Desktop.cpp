@@ -221,6 +221,33 @@ bool Desktop::drag(QPoint from, QPoint to, int button) const
     return xdotool(steps + QStringList {"mouseup", b, "sleep", "0.2"});
 }
 
+QString Desktop::dropFiles(const QString& dragSource, const QStringList& files, QPoint target) const
+{
+    auto source = start(dragSource, files);
+    if (!source->process().waitForReadyRead(10000))
+        return QStringLiteral("the drag source did not start");
+    const QString sourceWindow = waitForWindow(QStringLiteral("drag source"), true);
+    if (sourceWindow.isEmpty())
+        return QStringLiteral("the drag source did not show");
+    Pause(300);
+    if (!drag(windowPosition(sourceWindow) + QPoint(80, 60), target))
+        return QStringLiteral("xdotool failed");
+    QByteArray said;
+    QElapsedTimer clock;
+    clock.start();
+    while (!said.contains("drag ended")) {
+        if (clock.hasExpired(10000))
+            return QStringLiteral("the drag never ended");
+        source->process().waitForReadyRead(100);
+        said += source->process().readAllStandardOutput();
+    }
+    if (!said.contains("drag ended 1")) // a copy
+        return QStringLiteral("the drop was refused: ") + QString::fromUtf8(said);
+    // The source stays a while to hand over the data; let it go once it has.
+    source->waitForExit(10000);
+    return {};
+}
+
 QStringList Desktop::windows(const QString& name, bool byTitle) const
 {
     const RunResult r = run("xdotool",

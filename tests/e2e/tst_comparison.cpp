@@ -73,22 +73,10 @@ class TestComparison : public QObject {
     {
         return desktop->screenshot(QDir(SCREENSHOT_DIR).filePath(name + ".png"));
     }
-    // Drags `files` from the test's drag source onto the middle of the window.
     void dropFiles(const QStringList& files)
     {
-        auto source = desktop->start(DRAG_SOURCE, files);
-        QVERIFY(source->process().waitForReadyRead(10000));
-        const QString sourceWindow = desktop->waitForWindow("drag source", true);
-        QVERIFY2(!sourceWindow.isEmpty(), "the drag source did not show");
-        QTest::qWait(300);
-        const QPoint from = desktop->windowPosition(sourceWindow) + QPoint(80, 60);
-        QVERIFY(desktop->drag(from, at({200, 185})));
-        QByteArray said;
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            (said += source->process().readAllStandardOutput()).contains("drag ended"),
-            "the drag never ended", 10000);
-        QVERIFY2(said.contains("drag ended 1"), said.constData()); // a copy
-        QVERIFY(source->waitForExit(10000));
+        const QString failed = desktop->dropFiles(DRAG_SOURCE, files, at({200, 185}));
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
     }
     // Plays from a click and returns where the sound that followed began in `sound`.
     e2e::Segment playedAfter(std::int64_t mark, std::int64_t anchorDelay, const e2e::Locator& sound)
@@ -165,6 +153,8 @@ private slots:
     // The top file sounds from its start; its play glyph stays lit and the bar fills.
     void playTop()
     {
+        // A user presses play a while after the drop: the first sound must still come at once.
+        QTest::qWait(2000);
         const std::int64_t mark = recorder->samplesNow();
         QVERIFY(desktop->click(at(kTopPlay)));
         QTest::qWait(1600);
@@ -173,6 +163,10 @@ private slots:
         QVERIFY2(played.score > 0.9, qPrintable(QString("top match %1").arg(played.score)));
         report << QString("top from its start: %1 ms").arg(Ms(played.sourceStart), 0, 'f', 2);
         QVERIFY2(std::abs(Ms(played.sourceStart)) <= 50, qPrintable(report.last()));
+        // The click takes 200 ms of pauses between its steps; the sound follows the release.
+        report << QString("first sound %1 ms after the click began")
+                      .arg(Ms(played.start - mark), 0, 'f', 1);
+        QVERIFY2(Ms(played.start - mark) < 450, qPrintable(report.last()));
 
         QCOMPARE(QColor(screen.pixel(at({356 + 12, 65 + 9}))), skin::kAccentColour);
         QCOMPARE(QColor(screen.pixel(at({392 + 12, 65 + 9}))), skin::kNormalColour);
