@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMimeData>
@@ -266,8 +267,11 @@ void TForm1::Image7Click()
 
 bool TForm1::RunOpenDialog(QString& chosen)
 {
+    // Start from the file picked last time. Before any pick the dialog answers with its folder
+    // instead; selecting that would open the folder above with this one highlighted, and a
+    // name typed then would be taken as that folder once the listing has loaded.
     const QStringList previous = OpenDialog1->selectedFiles();
-    if (!previous.isEmpty())
+    if (!previous.isEmpty() && !QFileInfo(previous.first()).isDir())
         OpenDialog1->selectFile(previous.first());
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return false;
