@@ -141,6 +141,15 @@ void TestGstEngineOpen::openFailsWithTheLibrarysText_data()
     QTest::newRow("zero bytes") << empty.fileName() << "Stream contains no data.";
     QTest::newRow("empty name") << QString() << "No file name given.";
     QTest::newRow("film without sound") << silentFilm << "The file has no sound to play.";
+    // A Windows path out of a shortcut names nothing here, even when a file of that very name
+    // sits in the working folder: a name that is not absolute is never looked up there.
+    QVERIFY(QDir::setCurrent(dir));
+    QVERIFY(QFile::copy(testmedia::mediaSet().format("wav").path, dir + "/C:\\x.wav")
+        || QFile::exists(dir + "/C:\\x.wav"));
+    QTest::newRow("windows path") << "C:\\x.wav"
+                                  << "Resource not found.";
+    QTest::newRow("relative name") << "C:\\x.wav/../C:\\x.wav"
+                                   << "Resource not found.";
 }
 
 // A failed Open raises GStreamer's own first complaint, not the echo that follows it.

@@ -408,13 +408,10 @@ void TestHostile::badInput_data()
             << c.kind << Route::Drop << c.error << c.length;
     }
 
-    // Most malformed shortcuts name no file. The rest name a Windows path, which is looked
-    // up as a name in the working folder (the test's own folder) and is not found there; the
-    // one whose unset %B% variables make a 260-byte name cannot even be looked up.
-    const QString unsetVariables = QString("%B%").repeated(86) + "%B";
+    // Most malformed shortcuts name no file. The rest name a Windows path, which names no
+    // file here and is never looked up in the working folder (the test's own folder).
     const std::map<QString, QString> shortcuts = {
-        {"env-unterminated.lnk",
-            QString("Could not open file \"%1\" for reading.").arg(dir.filePath(unsetVariables))},
+        {"env-unterminated.lnk", notFound},
         {"idlist-unicode-primary-cut.lnk", notFound},
         {"idlist-versions.lnk", notFound},
         {"linkinfo-network-unicode.lnk", notFound},
@@ -542,9 +539,9 @@ void TestHostile::badInput()
         QCOMPARE(fingerprint(p), p == deleted ? QString("missing") : before[p]);
 }
 
-// A file deleted after it opened keeps sounding from the open handle: play, pause and the
-// bar's seek all work on. One deleted before its first play cannot start, since the first
-// play opens it afresh; the slot then stops instead of claiming to play.
+// A file deleted after it opened keeps sounding from the open handle: it plays on, pauses
+// and the bar's seek works. A play after the file is gone cannot start, since every play
+// opens the file afresh; the slot then stops instead of claiming to play.
 void TestHostile::vanishWhilePlaying(const QString& path, Route route)
 {
     app::Guarded([&] { form->OpenTopFile(path); });
@@ -572,14 +569,12 @@ void TestHostile::vanishWhilePlaying(const QString& path, Route route)
     app::Guarded([&] { form->PGClickMouseDown(199); });
     QCOMPARE(form->MP1->Position(), 2000);
     QCOMPARE(form->MP2->Position(), 2000);
+    // Every play starts the file afresh from its name, so once the file is gone a play
+    // cannot start: the slot stops where it stands instead of claiming to play.
     app::Guarded([&] { form->Image2Click(); });
-    QCOMPARE(form->MP1->Mode(), TMPModes::mpPlaying);
-    QTRY_VERIFY_WITH_TIMEOUT(form->MP1->Position() > 2000, 3000);
-    // A click while it plays seeks and plays on, here into the end of the stream.
-    app::Guarded([&] { form->PGClickMouseDown(397); });
-    QCOMPARE(form->MP2->Position(), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(form->MP1->Mode(), TMPModes::mpStopped, 3000);
-    QCOMPARE(form->MP1->Position(), 4000);
+    QCOMPARE(form->MP1->Position(), 2000);
+    QVERIFY(form->MP1->isOpen());
     QCOMPARE(errors, QStringList());
 }
 
