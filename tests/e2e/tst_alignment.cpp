@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+// The same moment in both slots is the same sample of the music, whatever the formats: one
+// source is encoded in many formats, the WAV goes in the top slot and each other format in
+// the bottom one, the bar is clicked at several points, and each slot plays from there into
+// a null sink. Where each playback really began is found in the recording by correlation
+// with the source. Lossless formats must begin on the very sample the WAV begins on, lossy
+// ones within a millisecond.
+#include "Desktop.h"
+#include "RecordingShell.h"
+#include "Signal.h"
+#include "Unit1.h"
+#include "app/TApplication.h"
+#include "controls/TImage.h"
+#include "media/GstEngine.h"
+
+#include <QDir>
+#include <QTest>
+
+using e2e::Desktop;
+
+namespace {
+
+constexpr int kRate = Desktop::kRate;
+constexpr double kSeconds = 30;
+constexpr std::int64_t kExcerptAt = kRate / 20; // 50 ms into a playback
+
+struct Format {
+    const char* name;
+    const char* file;
+    bool lossless;
+    QStringList command; // makes `file` from src.wav in the current folder
+};
+
+const std::vector<Format>& Formats()
+{
+    static const std::vector<Format> formats = {
+        {"flac", "a.flac", true, {"sox", "src.wav", "a.flac"}},
+        {"aiff", "a.aiff", true, {"sox", "src.wav", "a.aiff"}},
+        {"mp3-cbr", "cbr.mp3", false, {"lame", "--quiet", "-b", "192", "src.wav", "cbr.mp3"}},
+        {"mp3-vbr", "vbr.mp3", false, {"lame", "--quiet", "-V", "2", "src.wav", "vbr.mp3"}},
+        {"aac-m4a", "a.m4a", false,
+            {"ffmpeg", "-v", "error", "-y", "-i", "src.wav", "-c:a", "aac", "-b:a", "160k",
+                "a.m4a"}},
+        {"opus", "a.opus", false,
+            {"gst-launch-1.0", "-q", "filesrc", "location=src.wav", "!", "wavparse", "!",
+                "audioconvert", "!", "opusenc", "bitrate=128000", "!", "oggmux", "!", "filesink",
+                "location=a.opus"}},
+        {"vorbis", "a.ogg", false,
+            {"gst-launch-1.0", "-q", "filesrc", "location=src.wav", "!", "wavparse", "!",
+                "audioconvert", "!", "vorbisenc", "quality=0.5", "!", "oggmux", "!", "filesink",
+                "location=a.ogg"}},
+    };
+    return formats;
+}
+
+} // namespace
+
+class TestAlignment : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Desktop> desktop;
+    std::unique_ptr<e2e::Recorder> recorder;
+    std::unique_ptr<e2e::Locator> source;
+    testsupport::RecordingShell shell;
+    QString folder;
+    QStringList report;
+
+    // Plays a slot for a moment from where it stands and returns the source sample its
+    // sound began with.
+    std::int64_t playedFrom(TForm1& form, void (TForm1::*play)(), void (TForm1::*pause)())
+    {
+        const std::int64_t mark = recorder->samplesNow();
+        (form.*play)();
+        QTest::qWait(400);
+        (form.*pause)();
+        QTest::qWait(150);
+        const std::vector<float> samples = recorder->samples();
+        // The null sink gives exact zeros while nothing plays: the first sample that is not
+        // zero is the first sample played.
+        const std::int64_t onset = e2e::Onset(samples, mark, 1.5 / 32768);
+        if (onset < 0 || std::size_t(onset + kExcerptAt) + 8192 > samples.size())
+            return -1;
+        const e2e::Match match = source->find(samples.data() + onset + kExcerptAt, 8192);
+        if (match.score < 0.9)
+            return -1;
+        return match.offset - kExcerptAt;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        desktop = std::make_unique<Desktop>();
+        QVERIFY2(desktop->error().isEmpty(), qPrintable(desktop->error()));
+        // The players of this process play into the desktop's sound server.
+        for (const char* name : {"HOME", "XDG_RUNTIME_DIR"})
+            qputenv(name, desktop->env().value(name).toUtf8());
+        qunsetenv("PULSE_SERVER");
+        folder = desktop->path("media");
+        QDir().mkpath(folder);
+        std::vector<float> music = e2e::MusicLike(kSeconds, 3, kRate);
+        QVERIFY(e2e::WriteWav(folder + "/src.wav", music, kRate));
+        source = std::make_unique<e2e::Locator>(std::move(music));
+        for (const Format& format : Formats()) {
+            QProcess tool;
+            tool.setWorkingDirectory(folder);
+            tool.start(format.command.first(), format.command.mid(1));
+            QVERIFY2(tool.waitForFinished(60000) && tool.exitCode() == 0,
+                qPrintable(QString("%1: %2").arg(format.name, tool.readAllStandardError())));
+        }
+        recorder = desktop->record(desktop->path("sink.raw"));
+        QVERIFY(recorder->started());
+    }
+
+    void cleanupTestCase()
+    {
+        for (const QString& line : report)
+            qInfo().noquote() << line;
+        recorder.reset();
+        desktop.reset();
+    }
+
+    void alignment_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("lossless");
+        for (const Format& format : Formats())
+            QTest::newRow(format.name) << QString(format.file) << format.lossless;
+    }
+
+    void alignment()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, lossless);
+        TForm1 form([] { return std::make_unique<media::GstEngine>("pulsesink"); }, shell);
+        form.show();
+        form.AcceptFiles({folder + "/src.wav", folder + "/" + file});
+        QCOMPARE(form.MP2->FileName, folder + "/" + file);
+        QCOMPARE(form.PG1->Max, int(kSeconds * 1000));
+        QStringList offsets;
+        for (const int column : {0, 61, 173, 262, 390}) {
+            // With both slots stopped the click puts both at the same millisecond.
+            QTest::mouseClick(form.PGClick, Qt::LeftButton, {}, QPoint(column, 9));
+            const std::int64_t at = std::int64_t(form.PG1->Position()) * kRate / 1000;
+            const std::int64_t top = playedFrom(form, &TForm1::Image2Click, &TForm1::Image3Click);
+            const std::int64_t bottom
+                = playedFrom(form, &TForm1::Image5Click, &TForm1::Image6Click);
+            QVERIFY2(top >= 0 && bottom >= 0, "a playback was not found in the recording");
+            QCOMPARE(top, at);
+            offsets << QString::number(bottom - top);
+            QVERIFY2(std::abs(bottom - top) <= (lossless ? 0 : kRate / 1000),
+                qPrintable(QString("%1 at %2 ms: %3 samples from the WAV")
+                               .arg(file)
+                               .arg(form.PG1->Position())
+                               .arg(bottom - top)));
+        }
+        report << QString("%1: offsets from the WAV in samples at five points: %2")
+                      .arg(QTest::currentDataTag(), offsets.join(", "));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    app::TApplication application(argc, argv);
+    TestAlignment test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_alignment.moc"
