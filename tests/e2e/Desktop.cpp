@@ -105,9 +105,9 @@ std::vector<float> Recorder::samples() const
     return out;
 }
 
-Desktop::Desktop(QSize screen)
+Desktop::Desktop(QSize screen, bool whiteRoot)
 {
-    error_ = startAll(screen);
+    error_ = startAll(screen, whiteRoot);
 }
 
 Desktop::~Desktop()
@@ -118,7 +118,7 @@ Desktop::~Desktop()
     xvfb_.reset();
 }
 
-QString Desktop::startAll(QSize screen)
+QString Desktop::startAll(QSize screen, bool whiteRoot)
 {
     if (!root_.isValid())
         return QStringLiteral("no temporary folder");
@@ -129,6 +129,11 @@ QString Desktop::startAll(QSize screen)
         path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     env_ = QProcessEnvironment::systemEnvironment();
+    // GStreamer keeps its plugin list under HOME; share the user's rather than build a new
+    // one in every private HOME, which takes seconds on a busy machine.
+    if (!env_.contains("GST_REGISTRY_1_0") && env_.contains("HOME"))
+        env_.insert(
+            "GST_REGISTRY_1_0", env_.value("HOME") + "/.cache/gstreamer-1.0/registry.x86_64.bin");
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_HOME",
              "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER",
              "PULSE_SINK", "BROWSER", "QT_SCALE_FACTOR"})
@@ -140,8 +145,8 @@ QString Desktop::startAll(QSize screen)
     // Xvfb picks a free display and tells it through a pipe.
     xvfb_ = std::make_unique<Process>("Xvfb",
         QStringList {"-displayfd", "1", "-screen", "0",
-            QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()), "-br", "-nolisten",
-            "tcp"},
+            QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
+            whiteRoot ? "-wr" : "-br", "-nolisten", "tcp"},
         env_);
     auto& x = xvfb_->process();
     x.setReadChannel(QProcess::StandardOutput);
@@ -154,8 +159,11 @@ QString Desktop::startAll(QSize screen)
     clock.start();
     // openbox is ready when it has claimed the root window as its own.
     while (!Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_).out.contains("window id")) {
-        if (clock.hasExpired(15000) || !wm_->running())
-            return QStringLiteral("openbox did not start");
+        if (!wm_->running())
+            return QStringLiteral("openbox ended at start, exit code %1")
+                .arg(wm_->process().exitCode());
+        if (clock.hasExpired(30000))
+            return QStringLiteral("openbox did not take the screen in 30 s");
         Pause(50);
     }
 
@@ -169,8 +177,11 @@ QString Desktop::startAll(QSize screen)
         env_);
     clock.restart();
     while (Run("pactl", {"get-default-sink"}, env_).out != kSink) {
-        if (clock.hasExpired(15000) || !pulse_->running())
-            return QStringLiteral("PulseAudio did not start");
+        if (!pulse_->running())
+            return QStringLiteral("PulseAudio ended at start, exit code %1")
+                .arg(pulse_->process().exitCode());
+        if (clock.hasExpired(30000))
+            return QStringLiteral("PulseAudio did not answer in 30 s");
         Pause(50);
     }
     return {};

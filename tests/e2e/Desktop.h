@@ -62,7 +62,8 @@ class Desktop {
 public:
     static constexpr int kRate = 48000;
 
-    explicit Desktop(QSize screen = {800, 480});
+    // The screen behind the windows is black, or white if `whiteRoot`.
+    explicit Desktop(QSize screen = {800, 480}, bool whiteRoot = false);
     ~Desktop();
 
     // Empty when everything runs; else what failed to start.
@@ -84,13 +85,13 @@ public:
     QString dropFiles(const QString& dragSource, const QStringList& files, QPoint target) const;
     // Visible windows whose class, or else whose title, is exactly `name`.
     QStringList windows(const QString& name, bool byTitle = false) const;
-    QString waitForWindow(const QString& name, bool byTitle = false, int ms = 15000) const;
+    QString waitForWindow(const QString& name, bool byTitle = false, int ms = 60000) const;
     QPoint windowPosition(const QString& window) const;
     QImage screenshot(const QString& saveAs = {}) const;
     std::unique_ptr<Recorder> record(const QString& path) const;
 
 private:
-    QString startAll(QSize screen);
+    QString startAll(QSize screen, bool whiteRoot);
 
     QTemporaryDir root_;
     QProcessEnvironment env_;

@@ -5,6 +5,7 @@
 // desktop, and move by its background through the compositor. Wayland leaves the placing of
 // a new window to the compositor, so the test finds the window on the screen by its skin.
 // The screenshots are kept as wayland-<scale>x-*.png in this test's build folder.
+#include "Desktop.h"
 #include "skin/Skin.h"
 
 #include <QDir>
@@ -16,37 +17,9 @@
 
 namespace {
 
-// Starts a program and ends it, by its own PID, when the test ends, also on failure.
-struct Child {
-    QProcess process;
-    Child(const QString& program, const QStringList& args, const QProcessEnvironment& env)
-    {
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, args);
-    }
-    ~Child()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(3000))
-            process.kill();
-        process.waitForFinished(3000);
-    }
-};
-
 bool Run(const QString& program, const QStringList& args, const QProcessEnvironment& env)
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return false;
-    }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return e2e::Run(program, args, env).exitCode == 0;
 }
 
 // The pointer gestures need short pauses between their steps, or xdotool loses them.
@@ -133,17 +106,17 @@ private slots:
         QVERIFY(runtime.isValid());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime.path());
-        Child xvfb("Xvfb",
+        e2e::Process xvfb("Xvfb",
             {"-displayfd", "1", "-screen", "0", "1600x900x24", "-br", "-nolisten", "tcp"}, env);
-        QVERIFY2(xvfb.process.waitForReadyRead(15000), "Xvfb did not start");
-        env.insert("DISPLAY", ":" + QString::fromUtf8(xvfb.process.readLine()).trimmed());
+        QVERIFY2(xvfb.process().waitForReadyRead(15000), "Xvfb did not start");
+        env.insert("DISPLAY", ":" + QString::fromUtf8(xvfb.process().readLine()).trimmed());
 
         // weston's output is 700 × 400 in its own units, ratio times that on the X screen.
-        Child weston("weston",
+        e2e::Process weston("weston",
             {"--backend=x11-backend.so", "--use-pixman", "--no-config", "--socket=tandrel",
                 "--width=700", "--height=400", QString("--scale=%1").arg(ratio)},
             env);
-        QVERIFY2(weston.process.waitForStarted(5000), "weston did not start");
+        QVERIFY2(weston.process().waitForStarted(5000), "weston did not start");
         const QString socket = QDir(runtime.path()).filePath("tandrel");
         QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(socket), "weston made no socket", 15000);
 
@@ -151,8 +124,8 @@ private slots:
         env.insert("WAYLAND_DISPLAY", "tandrel");
         env.insert("QT_QPA_PLATFORM", "wayland");
         env.remove("QT_SCALE_FACTOR");
-        Child program(QStringLiteral(TANDREL_BINARY), {}, env);
-        QVERIFY2(program.process.waitForStarted(5000), "tandrel did not start");
+        e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, env);
+        QVERIFY2(program.process().waitForStarted(5000), "tandrel did not start");
 
         const QImage background = skin::Background();
         const QString folder = QDir(SCREENSHOT_DIR).path();
@@ -194,7 +167,7 @@ private slots:
                                       FindWindow(shot, background, ratio).value_or(kNowhere)),
             *at + offset, 5000);
 
-        QCOMPARE(program.process.state(), QProcess::Running);
+        QCOMPARE(program.process().state(), QProcess::Running);
     }
 };
 
