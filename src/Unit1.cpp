@@ -12,6 +12,7 @@
 #include "shell/ShellServices.h"
 #include "skin/Skin.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -273,7 +274,12 @@ bool TForm1::RunOpenDialog(QString& chosen)
     const QStringList previous = OpenDialog1->selectedFiles();
     if (!previous.isEmpty() && !QFileInfo(previous.first()).isDir())
         OpenDialog1->selectFile(previous.first());
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+    const int answer = OpenDialog1->exec();
+    // A name typed and taken with Return can leave the name's completion list open after the
+    // dialog has gone; it would swallow the user's next click on the window.
+    for (int i = 0; i < 4 && QApplication::activePopupWidget(); ++i)
+        QApplication::activePopupWidget()->close();
+    if (answer != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return false;
     chosen = OpenDialog1->selectedFiles().first();
     return true;

@@ -23,7 +23,7 @@ constexpr double kSeconds = 20;
 
 // Where the controls are on the window, from its top-left corner.
 const QPoint kTopX(370, 45), kTopPlay(370, 75), kTopPause(406, 75);
-const QPoint kBottomPlay(370, 135), kBottomPause(406, 135);
+const QPoint kBottomPlay(370, 135), kBottomPause(406, 135), kBottomFolder(406, 165);
 const QPoint kQuestionMark(8, 11), kDot(478, 11);
 const QPoint kPanelArea(30, 105), kLink(222, 166); // the panel's own area lies over the bar
 const int kBarRow = 105;
@@ -234,6 +234,30 @@ private slots:
         desktop->run("trash-restore", {bottom}, 20000, "0\n");
         QCOMPARE(Hash(bottom), bottomHash);
         shot("4-trashed");
+    }
+
+    // A name typed into the open dialog and taken with Return opens the file, and the very
+    // next click on the window works: here the bottom play button lights and plays.
+    void openByTypingAName()
+    {
+        const QString plain = desktop->home() + "/Music/plain.wav";
+        QVERIFY(QFile::copy(bottom, plain));
+        QVERIFY(desktop->click(at(kBottomFolder)));
+        QTRY_COMPARE_WITH_TIMEOUT(desktop->windows("tandrel").size(), 2, 10000);
+        QTest::qWait(500);
+        QVERIFY(desktop->xdotool({"key", "ctrl+a"}));
+        QVERIFY(desktop->xdotool({"type", "--delay", "30", plain}));
+        QTest::qWait(500);
+        QVERIFY(desktop->xdotool({"key", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(desktop->windows("tandrel").size(), 1, 10000);
+        QTest::qWait(500);
+        const std::int64_t mark = recorder->samplesNow();
+        QVERIFY(desktop->click(at(kBottomPlay)));
+        QTest::qWait(800);
+        QCOMPARE(QColor(shot("4b-typed-and-played").pixel(at({356 + 12, 125 + 9}))),
+            skin::kAccentColour);
+        QVERIFY(e2e::Onset(recorder->samples(), mark) >= 0);
+        QVERIFY(desktop->click(at(kBottomPause)));
     }
 
     // Three files are refused with a message, and both slots stay as they were.
