@@ -92,10 +92,10 @@ qint64 Recorder::samplesNow() const
     return QFileInfo(path_).size() / 2;
 }
 
-std::vector<float> Recorder::samples() const
+std::vector<float> Recorder::samples(qint64 from) const
 {
     QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(from * 2))
         return {};
     const QByteArray bytes = file.readAll();
     std::vector<float> out(std::size_t(bytes.size() / 2));

@@ -50,8 +50,8 @@ public:
     bool started() const { return process_.running(); }
     // Samples written so far: a marker for "from here on" in the recording.
     qint64 samplesNow() const;
-    // Every sample recorded so far, scaled to -1..1.
-    std::vector<float> samples() const;
+    // The samples recorded so far from sample `from` on, scaled to -1..1.
+    std::vector<float> samples(qint64 from = 0) const;
 
 private:
     QString path_;

@@ -14,6 +14,7 @@
 #include "media/GstEngine.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTest>
 
 using e2e::Desktop;
@@ -23,6 +24,7 @@ namespace {
 constexpr int kRate = Desktop::kRate;
 constexpr double kSeconds = 30;
 constexpr std::int64_t kExcerptAt = kRate / 20; // 50 ms into a playback
+constexpr double kSilence = 1.5 / 32768; // the null sink gives exact zeros while idle
 
 struct Format {
     const char* name;
@@ -70,13 +72,23 @@ class TestAlignment : public QObject {
     {
         const std::int64_t mark = recorder->samplesNow();
         (form.*play)();
+        // Play long enough to be found: 400 ms, and 300 ms past the first sound however long
+        // that takes to come (the very first play of a process also connects to the server).
         QTest::qWait(400);
+        QElapsedTimer clock;
+        clock.start();
+        while (!clock.hasExpired(5000)) {
+            const std::int64_t onset = e2e::Onset(recorder->samples(mark), 0, kSilence);
+            if (onset >= 0 && recorder->samplesNow() - mark >= onset + kRate * 3 / 10)
+                break;
+            QTest::qWait(50);
+        }
         (form.*pause)();
         QTest::qWait(150);
         const std::vector<float> samples = recorder->samples();
         // The null sink gives exact zeros while nothing plays: the first sample that is not
         // zero is the first sample played.
-        const std::int64_t onset = e2e::Onset(samples, mark, 1.5 / 32768);
+        const std::int64_t onset = e2e::Onset(samples, mark, kSilence);
         if (onset < 0 || std::size_t(onset + kExcerptAt) + 8192 > samples.size())
             return -1;
         const e2e::Match match = source->find(samples.data() + onset + kExcerptAt, 8192);
