@@ -2,6 +2,7 @@
 // Bad input through the window's own open and drop paths on real GStreamer: every case
 // ends in a clear message or a sound outcome within a bounded time, the slot never names a
 // file that failed, and every input file is left exactly as it was.
+#include "../support/DropEvents.h"
 #include "../support/RecordingShell.h"
 #include "MediaFiles.h"
 #include "Unit1.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -165,19 +165,12 @@ class TestHostile : public QObject {
     int rowNumber = 0;
     std::unique_ptr<Watchdog> watchdog;
 
-    // What the window system delivers: the drag enters, moves and drops. The window opens
-    // the files in a queued call, so nothing is opened before `meanwhile` has run.
+    // The window opens dropped files in a queued call, so nothing is opened before
+    // `meanwhile` has run.
     void drop(const QStringList& paths, const std::function<void()>& meanwhile = {})
     {
-        QMimeData data;
-        data.setUrls(urls(paths));
-        QDragEnterEvent enter(QPoint(200, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(form.get(), &enter);
-        QDragMoveEvent move(QPoint(200, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(form.get(), &move);
-        QDropEvent event(QPointF(200, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
-        const bool delivered = QApplication::sendEvent(form.get(), &event);
-        QVERIFY(delivered && enter.isAccepted() && event.isAccepted());
+        const testsupport::DropAnswer answer = testsupport::SendDrop(form.get(), urls(paths));
+        QVERIFY(answer.delivered && answer.enterAccepted && answer.dropAccepted);
         if (meanwhile)
             meanwhile();
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The bar and the tick, and dropping files on the window, with fake media engines.
+#include "DropEvents.h"
 #include "FakeMediaEngine.h"
 #include "LinkBuilder.h"
 #include "RecordingShell.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,16 +30,8 @@ class TestBar : public QObject {
 
     void drop(const QList<QUrl>& urls)
     {
-        QMimeData data;
-        data.setUrls(urls);
-        // What the window system delivers: the drag enters, moves, and drops.
-        QDragEnterEvent enter(QPoint(200, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(form.get(), &enter);
-        QDragMoveEvent move(QPoint(200, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(form.get(), &move);
-        QDropEvent event(QPointF(200, 100), Qt::CopyAction, &data, Qt::LeftButton, {});
-        const bool delivered = QApplication::sendEvent(form.get(), &event);
-        QVERIFY(delivered && enter.isAccepted());
+        const testsupport::DropAnswer answer = testsupport::SendDrop(form.get(), urls);
+        QVERIFY(answer.delivered && answer.enterAccepted);
         QCoreApplication::processEvents();
     }
     static QList<QUrl> files(const QStringList& paths)
