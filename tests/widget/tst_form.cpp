@@ -9,8 +9,10 @@
 #include "controls/TLabel.h"
 #include "media/EMCIDeviceError.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,13 +38,21 @@ app::TApplication* App()
     return static_cast<app::TApplication*>(QCoreApplication::instance());
 }
 
-// Answers the dialog once it is up: types `name` and accepts, or cancels when name is empty.
+// Answers the dialog once it is up and its folder listed, as a user would who sees the list
+// before typing: types `name` and accepts, or cancels when name is empty.
 void AnswerDialog(QFileDialog* dialog, const QString& name, QString* startedWith = nullptr)
 {
     auto* poll = new QTimer(dialog);
     poll->setInterval(10);
+    auto* waited = new int(0);
+    QObject::connect(poll, &QObject::destroyed, [waited] { delete waited; });
     QObject::connect(poll, &QTimer::timeout, dialog, [=] {
         if (!dialog->isVisible())
+            return;
+        auto* list = dialog->findChild<QListView*>("listView");
+        const bool listed = list && list->model()
+            && list->model()->rowCount(list->rootIndex()) > 0;
+        if (!listed && ++*waited < 500)
             return;
         poll->deleteLater();
         if (startedWith)
@@ -56,6 +66,14 @@ void AnswerDialog(QFileDialog* dialog, const QString& name, QString* startedWith
         if (!edit) {
             dialog->reject();
             QFAIL("the open dialog has no file name field");
+        }
+        // The field must have the focus, as it has under a user's typing: only then does
+        // the typed name replace the file selected in the list instead of joining it.
+        QApplication::setActiveWindow(dialog);
+        edit->setFocus();
+        if (!edit->hasFocus()) {
+            dialog->reject();
+            QFAIL("the open dialog's name field did not take the focus");
         }
         edit->setText(name);
         QMetaObject::invokeMethod(dialog, "accept");
