@@ -19,11 +19,17 @@ TLabel::TLabel(QWidget* parent, const QRect& geometry, const QFont& font, const 
     setFont(font);
     setColor(color);
     setTextFormat(Qt::PlainText);
-    setCaption(caption);
+    setText(caption);
+    if (autoSize_)
+        resize(sizeHint());
 }
 
 void TLabel::setCaption(const QString& caption)
 {
+    // The tick writes the time every second, while paused always the same: an unchanged
+    // caption is not measured again.
+    if (caption == text())
+        return;
     setText(caption);
     if (autoSize_)
         resize(sizeHint());
