@@ -461,8 +461,10 @@ void TForm1::Timer1Timer()
 {
     if (!CanFollowCurrentPlayer())
         return;
-    Label7->setCaption(FormatTime(CurrentPlayer->Position()));
-    PG1->setPosition(CurrentPlayer->Position());
+    // One reading for both, so the text and the bar show the same moment.
+    const int position = CurrentPlayer->Position();
+    Label7->setCaption(FormatTime(position));
+    PG1->setPosition(position);
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
