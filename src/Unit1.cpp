@@ -461,10 +461,8 @@ void TForm1::Timer1Timer()
 {
     if (!CanFollowCurrentPlayer())
         return;
-    // One reading for both, so the text and the bar show the same moment.
-    const int position = CurrentPlayer->Position();
-    Label7->setCaption(FormatTime(position));
-    PG1->setPosition(position);
+    Label7->setCaption(FormatTime(CurrentPlayer->Position()));
+    PG1->setPosition(CurrentPlayer->Position());
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
