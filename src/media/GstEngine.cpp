@@ -124,7 +124,7 @@ struct GstEngine::Impl {
     bool cancelRearm();
     void advanceRearm();
     bool startPlaying();
-    bool seekAndSettle(int ms);
+    bool goIdle();
     Settled settle(GstStateChangeReturn change, std::chrono::milliseconds timeout = kSettleTimeout);
     bool hasVideoOnly() const;
     void drain();
@@ -355,21 +355,21 @@ void GstEngine::Impl::onEnd()
     // An end seen while idle is an old one from before a pause or seek.
     if (!opened || !playing)
         return;
-    playing = false;
-    rearm = Rearm::None;
     heldMs = lengthMs;
     // Leaving PLAYING means a later play posts the end again instead of hanging in PLAYING.
-    gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
+    goIdle();
 }
 
-bool GstEngine::Impl::seekAndSettle(int ms)
+// An idle player holds its position itself; a pause, an end or a seek while sounding leaves
+// the pipeline in READY, with the file and the sound output let go, and the next play
+// prerolls afresh and seeks to the held position. So a seek costs nothing but stopping the
+// sound, and the pipeline never prerolls twice for one play (a bar click seeks every slot,
+// then plays one).
+bool GstEngine::Impl::goIdle()
 {
-    const auto ns = std::min(gint64(ms) * gint64(GST_MSECOND), durationNs);
-    errorSeen = false;
-    if (!gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
-            GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), ns))
-        return false;
-    return settle(GST_STATE_CHANGE_ASYNC) == Settled::Done;
+    playing = false;
+    rearm = Rearm::None;
+    return gst_element_set_state(playbin.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
 }
 
 bool GstEngine::Impl::seek(int ms)
@@ -378,16 +378,11 @@ bool GstEngine::Impl::seek(int ms)
     if (!opened)
         return false;
     ms = std::clamp(ms, 0, lengthMs);
-    playing = false;
-    rearm = Rearm::None;
-    // Paused first, so that nothing sounds from the new place before the seek returns.
-    errorSeen = false;
-    settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED));
-    if (!seekAndSettle(ms))
-        return false;
+    // Only a sounding pipeline has anything to stop; an idle one waits for its next play.
+    const bool ok = !playing || goIdle();
     heldMs = ms;
     lastMs = ms;
-    return true;
+    return ok;
 }
 
 bool GstEngine::Impl::play()
@@ -402,11 +397,11 @@ bool GstEngine::Impl::play()
     return startRearm();
 }
 
-// Every play starts the sink afresh from READY, prerolls and seeks back to where the slot
-// stands. Through PulseAudio a plain PAUSED to PLAYING is not exact: the sink keeps to the
-// clock, so the first milliseconds of a resume are dropped (3 to 9 ms measured), and a
-// pipeline that sat prerolled for a while before its first play starts sounding late by
-// about as long as it sat. From READY both slots begin on the very sample they stand at.
+// Every play starts the sink afresh from READY, prerolls and seeks to where the slot stands.
+// Through PulseAudio a plain PAUSED to PLAYING is not exact: the sink keeps to the clock, so
+// the first milliseconds of a resume are dropped (3 to 9 ms measured), and a pipeline that
+// sat prerolled for a while before its first play starts sounding late by about as long as
+// it sat. From READY both slots begin on the very sample they stand at.
 bool GstEngine::Impl::startRearm()
 {
     gst_element_set_state(playbin.get(), GST_STATE_READY);
@@ -459,25 +454,19 @@ bool GstEngine::Impl::pause()
     if (rearm != Rearm::None)
         return cancelRearm();
     // Still "playing" while the pause settles: an end that comes meanwhile is honoured and
-    // holds the position at the length.
+    // holds the position at the length. The position is read once the sound has stopped, so
+    // a resume repeats nothing and skips nothing.
     const bool ok = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED)) == Settled::Done;
-    playing = false;
     if (!heldMs)
         heldMs = readPosition();
-    return ok;
+    return goIdle() && ok;
 }
 
-// A pause before the sound ever started: finish getting ready, and idle where the play
-// would have started.
+// A pause before the sound ever started: idle where the play would have started.
 bool GstEngine::Impl::cancelRearm()
 {
-    playing = false;
-    rearm = Rearm::None;
-    const int target = heldMs.value_or(0);
-    const bool ok = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED)) == Settled::Done
-        && (target == 0 || seekAndSettle(target));
-    heldMs = target;
-    return ok;
+    heldMs = heldMs.value_or(0);
+    return goIdle();
 }
 
 GstEngine::GstEngine(QString audioSink)

@@ -1,0 +1,367 @@
+// SPDX-License-Identifier: MIT
+// Click to sound: how long after a click on the real program's window the first sample of
+// music reaches the sound server, for the first play after an open, a resume and a bar click
+// while playing; and, in the same run on the same null sink, how long gst-play-1.0 takes
+// from its start to its first sample of the same file.
+//   tandrel_click_bench [--rounds N]    (default 10)
+//
+// The clicks are sent in this process through the XTEST extension; a button acts on the
+// release and the bar on the press, each timed once the X server has confirmed it (XSync).
+// The null sink's monitor is read through parec on a pipe; every chunk is stamped on
+// arrival, and the moment sample n was rendered is taken as the earliest
+// `arrival - n / rate` seen over the whole run (the sink renders in real time on the same
+// monotonic clock), so a slow read never delays it.
+// CLICK_BENCH_TRACE=file prints each click and sound and saves the recording (raw s16le).
+#include "Desktop.h"
+#include "Signal.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <random>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = e2e::Desktop::kRate;
+
+double SecondsOf(Clock::time_point t)
+{
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
+// Starts `argv` with `env`; its standard output comes back through `out` if asked for.
+pid_t Spawn(const QStringList& argv, const QProcessEnvironment& env, int* out = nullptr)
+{
+    int pipeFds[2] = {-1, -1};
+    if (out && ::pipe(pipeFds) != 0)
+        return -1;
+    std::vector<QByteArray> args, vars;
+    for (const QString& a : argv)
+        args.push_back(a.toLocal8Bit());
+    for (const QString& v : env.toStringList())
+        vars.push_back(v.toLocal8Bit());
+    std::vector<char*> argp, envp;
+    for (auto& a : args)
+        argp.push_back(a.data());
+    for (auto& v : vars)
+        envp.push_back(v.data());
+    argp.push_back(nullptr);
+    envp.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (out) {
+            ::dup2(pipeFds[1], 1);
+            ::close(pipeFds[0]);
+            ::close(pipeFds[1]);
+        } else {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+        }
+        ::execvpe(argp[0], argp.data(), envp.data());
+        ::_exit(127);
+    }
+    if (out) {
+        ::close(pipeFds[1]);
+        *out = pipeFds[0];
+    }
+    return pid;
+}
+
+void Stop(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+}
+
+// The null sink's monitor, read as it arrives.
+class LiveRecorder {
+public:
+    LiveRecorder(const QString& monitor, const QProcessEnvironment& env)
+    {
+        pid_
+            = Spawn({"parec", "--device=" + monitor, "--raw", "--format=s16le",
+                        QStringLiteral("--rate=%1").arg(kRate), "--channels=1", "--latency-msec=1"},
+                env, &fd_);
+        reader_ = std::thread([this] { read(); });
+    }
+    ~LiveRecorder()
+    {
+        Stop(pid_);
+        reader_.join();
+        ::close(fd_);
+    }
+
+    // Where in the recording the sink was at `t`.
+    double sampleAt(Clock::time_point t) const
+    {
+        std::lock_guard lock(mutex_);
+        return (SecondsOf(t) - origin_) * kRate;
+    }
+    double msAfter(Clock::time_point t, std::int64_t sample) const
+    {
+        return (double(sample) - sampleAt(t)) * 1000.0 / kRate;
+    }
+    std::int64_t size() const
+    {
+        std::lock_guard lock(mutex_);
+        return std::int64_t(samples_.size());
+    }
+    void save(const QString& path) const
+    {
+        std::lock_guard lock(mutex_);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(reinterpret_cast<const char*>(samples_.data()), qint64(samples_.size() * 2));
+    }
+    std::int16_t at(std::int64_t i) const
+    {
+        std::lock_guard lock(mutex_);
+        return samples_[std::size_t(i)];
+    }
+    // Waits until the recording reaches sample `n`.
+    bool reach(std::int64_t n, int timeoutMs = 5000) const
+    {
+        for (int waited = 0; size() < n; waited += 5) {
+            if (waited > timeoutMs)
+                return false;
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+private:
+    void read()
+    {
+        std::vector<char> buffer(4096);
+        std::size_t odd = 0;
+        for (;;) {
+            const ssize_t got = ::read(fd_, buffer.data() + odd, buffer.size() - odd);
+            if (got <= 0)
+                return;
+            const auto now = SecondsOf(Clock::now());
+            const std::size_t bytes = odd + std::size_t(got);
+            std::lock_guard lock(mutex_);
+            for (std::size_t i = 0; i + 1 < bytes; i += 2)
+                samples_.push_back(std::int16_t(std::uint8_t(buffer[i]) | (buffer[i + 1] << 8)));
+            odd = bytes % 2;
+            if (odd)
+                buffer[0] = buffer[bytes - 1];
+            origin_ = std::min(origin_, now - double(samples_.size()) / kRate);
+        }
+    }
+
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    std::thread reader_;
+    mutable std::mutex mutex_;
+    std::vector<std::int16_t> samples_;
+    double origin_ = 1e300;
+};
+
+struct ClickTimes {
+    Clock::time_point press, release;
+};
+
+// Clicks through XTEST; returns the moments the X server had the press and the release.
+class Mouse {
+public:
+    explicit Mouse(const QString& display)
+        : dpy_(XOpenDisplay(display.toLocal8Bit().constData()))
+    {
+    }
+    ~Mouse()
+    {
+        if (dpy_)
+            XCloseDisplay(dpy_);
+    }
+    bool ok() const { return dpy_ != nullptr; }
+    ClickTimes click(QPoint at)
+    {
+        XTestFakeMotionEvent(dpy_, -1, at.x(), at.y(), 0);
+        XSync(dpy_, False);
+        QThread::msleep(40);
+        ClickTimes times;
+        XTestFakeButtonEvent(dpy_, 1, True, 0);
+        XSync(dpy_, False);
+        times.press = Clock::now();
+        QThread::msleep(60);
+        XTestFakeButtonEvent(dpy_, 1, False, 0);
+        XSync(dpy_, False);
+        times.release = Clock::now();
+        return times;
+    }
+
+private:
+    Display* dpy_;
+};
+
+// The first sound at or after `from`: the null sink gives exact zeros when nothing plays.
+std::int64_t FirstSound(const LiveRecorder& rec, std::int64_t from, std::int64_t until)
+{
+    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < until; ++i) {
+        if (rec.at(i) != 0)
+            return i;
+    }
+    return -1;
+}
+
+// After a bar click while playing: the end of the first silence of at least 2 ms after
+// `from`, which is where the sound from the new place begins.
+std::int64_t SoundAfterGap(const LiveRecorder& rec, std::int64_t from, std::int64_t until)
+{
+    std::int64_t zeros = 0;
+    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < until; ++i) {
+        if (rec.at(i) == 0) {
+            ++zeros;
+        } else if (zeros >= kRate / 500) {
+            return i;
+        } else {
+            zeros = 0;
+        }
+    }
+    return -1;
+}
+
+struct Series {
+    explicit Series(const char* title)
+        : name(title)
+    {
+    }
+    const char* name;
+    std::vector<double> ms;
+    int missed = 0;
+    void add(double value)
+    {
+        if (value < 0)
+            ++missed;
+        else
+            ms.push_back(value);
+    }
+    void print() const
+    {
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        if (v.empty()) {
+            std::printf("%-34s no sound found (%d tries)\n", name, missed);
+            return;
+        }
+        std::printf("%-34s median %6.1f ms  min %6.1f  max %6.1f  (n=%zu, no sound %d)\n", name,
+            v[v.size() / 2], v.front(), v.back(), v.size(), missed);
+    }
+};
+
+// The delay from `t` to the first sound after it, or -1 if none came within `windowMs`.
+double Delay(LiveRecorder& rec, Clock::time_point t, bool afterGap, int windowMs = 1500)
+{
+    const auto from = std::int64_t(rec.sampleAt(t));
+    const std::int64_t until = from + std::int64_t(windowMs) * kRate / 1000;
+    if (!rec.reach(until))
+        return -1;
+    const std::int64_t sound
+        = afterGap ? SoundAfterGap(rec, from, until) : FirstSound(rec, from, until);
+    if (std::getenv("CLICK_BENCH_TRACE"))
+        std::fprintf(stderr, "trace: click at %.6f sample %lld, sound at %lld = %.6f\n",
+            SecondsOf(t), (long long)from, (long long)sound,
+            SecondsOf(t) + rec.msAfter(t, sound) / 1000);
+    return sound < 0 ? -1 : rec.msAfter(t, sound);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int at = args.indexOf("--rounds");
+    const int rounds = at > 0 ? args.value(at + 1).toInt() : 10;
+
+    e2e::Desktop desktop;
+    if (!desktop.error().isEmpty()) {
+        std::fprintf(stderr, "click bench: %s\n", qPrintable(desktop.error()));
+        return 2;
+    }
+    QDir(desktop.home()).mkpath("Music");
+    const QString top = desktop.home() + "/Music/top.wav";
+    const QString bottom = desktop.home() + "/Music/bottom.wav";
+    if (!e2e::WriteWav(top, e2e::MusicLike(60, 1, kRate), kRate)
+        || !e2e::WriteWav(bottom, e2e::MusicLike(60, 2, kRate), kRate)) {
+        std::fprintf(stderr, "click bench: could not write the test files\n");
+        return 2;
+    }
+    LiveRecorder rec("tandrel_e2e.monitor", desktop.env());
+    Mouse mouse(desktop.env().value("DISPLAY"));
+    if (!mouse.ok() || !rec.reach(kRate / 2)) {
+        std::fprintf(stderr, "click bench: no X display or no recording\n");
+        return 2;
+    }
+
+    Series first("tandrel: first play after an open"), resume("tandrel: resume after a pause"),
+        bar("tandrel: bar click while playing"), peer("gst-play-1.0: start to sound");
+
+    auto program = desktop.start(TANDREL_BINARY, {});
+    if (desktop.waitForWindow("tandrel").isEmpty()) {
+        std::fprintf(stderr, "click bench: the window never showed\n");
+        return 2;
+    }
+    QThread::msleep(500);
+    const QPoint topPlay(370, 75), topPause(406, 75);
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> column(60, 380);
+    for (int round = 0; round < rounds; ++round) {
+        // Each drop opens both files afresh, so the next play is a first play.
+        const QString dropped = desktop.dropFiles(DRAG_SOURCE, {top, bottom}, {200, 185});
+        if (!dropped.isEmpty()) {
+            std::fprintf(stderr, "click bench: %s\n", qPrintable(dropped));
+            return 2;
+        }
+        QThread::msleep(1000);
+        first.add(Delay(rec, mouse.click(topPlay).release, false));
+        QThread::msleep(300);
+        mouse.click(topPause);
+        QThread::msleep(700);
+        resume.add(Delay(rec, mouse.click(topPlay).release, false));
+        QThread::msleep(300);
+        // The bar acts on the press, the buttons on the release.
+        bar.add(Delay(rec, mouse.click({column(random), 105}).press, true));
+        QThread::msleep(500);
+        mouse.click(topPause);
+        QThread::msleep(500);
+    }
+    program.reset();
+    QThread::msleep(500);
+
+    for (int round = 0; round < rounds; ++round) {
+        const auto started = Clock::now();
+        const pid_t pid = Spawn({"gst-play-1.0", "--no-interactive", "-q", top}, desktop.env());
+        peer.add(Delay(rec, started, false, 3000));
+        Stop(pid);
+        QThread::msleep(500);
+    }
+
+    std::printf("click to sound, %d rounds:\n", rounds);
+    if (const char* trace = std::getenv("CLICK_BENCH_TRACE"))
+        rec.save(QString::fromLocal8Bit(trace));
+    first.print();
+    resume.print();
+    bar.print();
+    peer.print();
+    return 0;
+}
