@@ -50,8 +50,7 @@ void AnswerDialog(QFileDialog* dialog, const QString& name, QString* startedWith
         if (!dialog->isVisible())
             return;
         auto* list = dialog->findChild<QListView*>("listView");
-        const bool listed = list && list->model()
-            && list->model()->rowCount(list->rootIndex()) > 0;
+        const bool listed = list && list->model() && list->model()->rowCount(list->rootIndex()) > 0;
         if (!listed && ++*waited < 500)
             return;
         poll->deleteLater();
