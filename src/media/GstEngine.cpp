@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <mutex>
@@ -148,6 +149,7 @@ struct GstEngine::Impl {
     int lastMs = 0;
     QString firstError;
     bool errorSeen = false;
+    unsigned openCount = 0; // tells a later open from the one a deferred step was meant for
 };
 
 std::optional<QString> GstEngine::Impl::makePipeline()
@@ -232,6 +234,14 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
     lengthMs = readLength(encoded);
     opened = true;
     heldMs = 0;
+    // The open needed the preroll to learn the file; the first play starts from READY anyway,
+    // so go there once the caller is done, and that play starts sooner.
+    if (busNotifier) {
+        QTimer::singleShot(0, busNotifier.get(), [this, file = ++openCount] {
+            if (opened && openCount == file && !playing && rearm == Rearm::None)
+                goIdle();
+        });
+    }
     return std::nullopt;
 }
 
