@@ -7,6 +7,9 @@
 // CPU is reported on its own (it serves all of them and is counted in none).
 //
 //   tandrel_playing_bench [--seconds 60] [--dir /tmp/tandrel-bench] [--program PATH]
+//                         [--bottom long-cbr.mp3]
+//
+// The top slot plays long.flac, the bottom one long-cbr.mp3 (or --bottom, a file in --dir).
 #include "Desktop.h"
 
 #include <QCoreApplication>
@@ -229,13 +232,14 @@ int main(int argc, char** argv)
     const QString program = option("--program", TANDREL_BINARY);
     if (seconds <= 0) {
         std::fprintf(stderr,
-            "usage: tandrel_playing_bench [--seconds S] [--dir DIR] "
-            "[--program PATH]\n");
+            "usage: tandrel_playing_bench [--seconds S] [--dir DIR] [--program PATH] "
+            "[--bottom FILE]\n");
         return 2;
     }
     MakeFiles(dir);
     const QString flac = dir.absoluteFilePath("long.flac");
-    const QString mp3 = dir.absoluteFilePath("long-cbr.mp3");
+    // The bottom slot's file; GStreamer's player plays it too.
+    const QString mp3 = dir.absoluteFilePath(option("--bottom", "long-cbr.mp3"));
 
     e2e::Desktop desktop;
     if (!desktop.error().isEmpty()) {
@@ -250,6 +254,8 @@ int main(int argc, char** argv)
         return 2;
     }
     Wait(500);
+    const qint64 pid = tandrel->process().processId();
+    const auto idle = MemoryKiB(pid);
     const QPoint at = desktop.windowPosition(window);
     // The drop opens the files into the two slots and starts the tick.
     const QString dropped = desktop.dropFiles(DRAG_SOURCE, {flac, mp3}, at + QPoint(200, 185));
@@ -259,11 +265,12 @@ int main(int argc, char** argv)
     }
     desktop.click(at + QPoint(370, 75)); // top play
     Wait(1000);
-    const qint64 pid = tandrel->process().processId();
     const Streams afterTop = StreamsOf(desktop, pid);
     desktop.click(at + QPoint(370, 135)); // bottom play
     Wait(1000);
     const Streams afterBoth = StreamsOf(desktop, pid);
+    out << "tandrel before any file: VmRSS " << (idle.count("VmRSS") ? idle.at("VmRSS") : -1)
+        << " KiB\n";
     out << "tandrel after top play: " << afterTop.sounding << " of " << afterTop.open
         << " streams sounding; after bottom play: " << afterBoth.sounding << " of "
         << afterBoth.open << "\n";
