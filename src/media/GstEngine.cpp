@@ -132,6 +132,8 @@ struct GstEngine::Impl {
     void handle(GstMessage* message);
     void onError(GstMessage* message);
     void onEnd();
+    void hold(int ms, gint64 ns);
+    void holdCurrent();
 
     QString sinkDescription;
     gst::PipelinePtr playbin; // made on the first open, reused for every file after
@@ -146,7 +148,11 @@ struct GstEngine::Impl {
     // The exact position whenever the engine is idle; empty while sounding, when the
     // pipeline is asked instead.
     std::optional<int> heldMs;
+    // The held position to the nanosecond, which a play seeks to: a pause and its resume
+    // meet on the very sample rather than on the millisecond.
+    gint64 heldNs = 0;
     int lastMs = 0;
+    gint64 lastNs = 0;
     QString firstError;
     bool errorSeen = false;
     unsigned openCount = 0; // tells a later open from the one a deferred step was meant for
@@ -233,7 +239,7 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
     }
     lengthMs = readLength(encoded);
     opened = true;
-    heldMs = 0;
+    hold(0, 0);
     // The open needed the preroll to learn the file; the first play starts from READY anyway,
     // so go there once the caller is done, and that play starts sooner.
     if (busNotifier) {
@@ -260,7 +266,9 @@ void GstEngine::Impl::reset()
     playing = false;
     rearm = Rearm::None;
     heldMs.reset();
+    heldNs = 0;
     lastMs = 0;
+    lastNs = 0;
 }
 
 int GstEngine::Impl::readLength(const QByteArray& encodedPath)
@@ -285,8 +293,21 @@ int GstEngine::Impl::readPosition()
     if (gst_element_query_position(playbin.get(), GST_FORMAT_TIME, &ns) && ns >= 0) {
         const int ms = gst::nsToMs(ns);
         lastMs = lengthMs > 0 ? std::min(ms, lengthMs) : ms;
+        lastNs = durationNs > 0 ? std::min(ns, durationNs) : ns;
     }
     return lastMs;
+}
+
+void GstEngine::Impl::hold(int ms, gint64 ns)
+{
+    heldMs = ms;
+    heldNs = ns;
+}
+
+void GstEngine::Impl::holdCurrent()
+{
+    const int ms = readPosition();
+    hold(ms, gst::nsToMs(lastNs) == ms ? lastNs : gint64(ms) * GST_MSECOND);
 }
 
 bool GstEngine::Impl::hasVideoOnly() const
@@ -354,7 +375,7 @@ void GstEngine::Impl::onError(GstMessage* message)
     errorSeen = true;
     if (!opened || !playing)
         return;
-    heldMs = readPosition();
+    holdCurrent();
     playing = false;
     rearm = Rearm::None;
     // The streaming threads have stopped; the next play rebuilds them from READY.
@@ -365,7 +386,7 @@ void GstEngine::Impl::onEnd()
     // An end seen while idle is an old one from before a pause or seek.
     if (!opened || !playing)
         return;
-    heldMs = lengthMs;
+    hold(lengthMs, durationNs);
     // Leaving PLAYING means a later play posts the end again instead of hanging in PLAYING.
     goIdle();
 }
@@ -390,7 +411,7 @@ bool GstEngine::Impl::seek(int ms)
     ms = std::clamp(ms, 0, lengthMs);
     // Only a sounding pipeline has anything to stop; an idle one waits for its next play.
     const bool ok = !playing || goIdle();
-    heldMs = ms;
+    hold(ms, std::min(gint64(ms) * gint64(GST_MSECOND), durationNs));
     lastMs = ms;
     return ok;
 }
@@ -429,12 +450,11 @@ bool GstEngine::Impl::startRearm()
 
 void GstEngine::Impl::advanceRearm()
 {
-    const int target = heldMs.value_or(0);
+    const gint64 target = heldMs ? heldNs : 0;
     if (rearm == Rearm::Prerolling && target > 0) {
         rearm = Rearm::Seeking;
-        const auto ns = std::min(gint64(target) * gint64(GST_MSECOND), durationNs);
         if (gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
-                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), ns))
+                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), target))
             return;
     }
     startPlaying();
@@ -443,11 +463,14 @@ void GstEngine::Impl::advanceRearm()
 bool GstEngine::Impl::startPlaying()
 {
     rearm = Rearm::None;
-    lastMs = heldMs.value_or(lastMs);
+    if (heldMs) {
+        lastMs = *heldMs;
+        lastNs = heldNs;
+    }
     heldMs.reset();
     if (gst_element_set_state(playbin.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         playing = false;
-        heldMs = lastMs;
+        hold(lastMs, heldNs);
         return false;
     }
     return true;
@@ -468,14 +491,15 @@ bool GstEngine::Impl::pause()
     // a resume repeats nothing and skips nothing.
     const bool ok = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED)) == Settled::Done;
     if (!heldMs)
-        heldMs = readPosition();
+        holdCurrent();
     return goIdle() && ok;
 }
 
 // A pause before the sound ever started: idle where the play would have started.
 bool GstEngine::Impl::cancelRearm()
 {
-    heldMs = heldMs.value_or(0);
+    if (!heldMs)
+        hold(0, 0);
     return goIdle();
 }
 
