@@ -46,7 +46,16 @@ GstClockTime toClockTime(std::chrono::milliseconds ms)
 void initGStreamerOnce()
 {
     static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+    std::call_once(once, [] {
+        gst_init(nullptr, nullptr);
+        // MP3 through mpg123 rather than FFmpeg's decoder, which ranks the same and wins on
+        // its name: an MP3 then does not load FFmpeg's libraries, some 30 MB of them.
+        if (GstPluginFeature* mpg123
+            = gst_registry_lookup_feature(gst_registry_get(), "mpg123audiodec")) {
+            gst_plugin_feature_set_rank(mpg123, GST_RANK_PRIMARY);
+            gst_object_unref(mpg123);
+        }
+    });
 }
 
 // Opening a pipe, socket or device would block filesrc's thread (a FIFO until someone
