@@ -168,6 +168,7 @@ struct GstEngine::Impl {
     QString sinkDescription;
     gst::PipelinePtr playbin; // made on the first open, reused for every file after
     gst::BusPtr bus;
+    gst::QueryPtr positionQuery;
     std::unique_ptr<QSocketNotifier> busNotifier;
 
     bool opened = false;
@@ -321,8 +322,19 @@ int GstEngine::Impl::readLength(const QByteArray& encodedPath)
 
 int GstEngine::Impl::readPosition()
 {
-    gint64 ns = 0;
-    if (gst_element_query_position(playbin.get(), GST_FORMAT_TIME, &ns) && ns >= 0) {
+    // One query, made once and asked again: the tick reads the position every second and
+    // need not allocate for it.
+    if (!positionQuery)
+        positionQuery.reset(gst_query_new_position(GST_FORMAT_TIME));
+    gst_query_set_position(positionQuery.get(), GST_FORMAT_TIME, -1);
+    gint64 ns = -1;
+    if (gst_element_query(playbin.get(), positionQuery.get())) {
+        GstFormat format = GST_FORMAT_UNDEFINED;
+        gst_query_parse_position(positionQuery.get(), &format, &ns);
+        if (format != GST_FORMAT_TIME)
+            ns = -1;
+    }
+    if (ns >= 0) {
         const int ms = gst::nsToMs(ns);
         lastMs = lengthMs > 0 ? std::min(ms, lengthMs) : ms;
         lastNs = durationNs > 0 ? std::min(ns, durationNs) : ns;

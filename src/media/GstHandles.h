@@ -14,6 +14,9 @@ struct ObjectUnref {
 struct MessageUnref {
     void operator()(GstMessage* message) const { gst_message_unref(message); }
 };
+struct QueryUnref {
+    void operator()(GstQuery* query) const { gst_query_unref(query); }
+};
 struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
@@ -37,6 +40,7 @@ using PipelinePtr = std::unique_ptr<GstElement, PipelineStop>;
 using BusPtr = std::unique_ptr<GstBus, ObjectUnref>;
 using PadPtr = std::unique_ptr<GstPad, ObjectUnref>;
 using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
+using QueryPtr = std::unique_ptr<GstQuery, QueryUnref>;
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
 using GCharPtr = std::unique_ptr<gchar, GFree>;
 using IteratorPtr = std::unique_ptr<GstIterator, IteratorFree>;
