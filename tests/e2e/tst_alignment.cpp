@@ -89,11 +89,18 @@ class TestAlignment : public QObject {
         // The null sink gives exact zeros while nothing plays: the first sample that is not
         // zero is the first sample played.
         const std::int64_t onset = e2e::Onset(samples, mark, kSilence);
-        if (onset < 0 || std::size_t(onset + kExcerptAt) + 8192 > samples.size())
+        if (onset < 0 || std::size_t(onset + kExcerptAt) + 8192 > samples.size()) {
+            qWarning("no sound after %.0f ms (sound began %lld samples after the play)",
+                double(samples.size() - std::size_t(mark)) * 1000 / kRate,
+                static_cast<long long>(onset < 0 ? -1 : onset - mark));
             return -1;
+        }
         const e2e::Match match = source->find(samples.data() + onset + kExcerptAt, 8192);
-        if (match.score < 0.9)
+        if (match.score < 0.9) {
+            qWarning("the sound %lld samples after the play is not the source (score %.3f)",
+                static_cast<long long>(onset - mark), match.score);
             return -1;
+        }
         return match.offset - kExcerptAt;
     }
 
@@ -149,13 +156,25 @@ private slots:
         QCOMPARE(form.PG1->Max, int(kSeconds * 1000));
         QStringList offsets;
         for (const int column : {0, 61, 173, 262, 390}) {
-            // With both slots stopped the click puts both at the same millisecond.
-            QTest::mouseClick(form.PGClick, Qt::LeftButton, {}, QPoint(column, 9));
-            const std::int64_t at = std::int64_t(form.PG1->Position()) * kRate / 1000;
-            const std::int64_t top = playedFrom(form, &TForm1::Image2Click, &TForm1::Image3Click);
-            const std::int64_t bottom
-                = playedFrom(form, &TForm1::Image5Click, &TForm1::Image6Click);
-            QVERIFY2(top >= 0 && bottom >= 0, "a playback was not found in the recording");
+            std::int64_t at = 0, top = -1, bottom = -1;
+            // A playback that cannot be found in the recording (no sound, or a first 170 ms
+            // that is not the source) is measured once more and said; an offset is never
+            // measured again.
+            for (int attempt = 0; attempt < 2 && (top < 0 || bottom < 0); ++attempt) {
+                if (attempt > 0)
+                    qWarning(
+                        "%s at column %d: measuring once more", QTest::currentDataTag(), column);
+                // With both slots stopped the click puts both at the same millisecond.
+                QTest::mouseClick(form.PGClick, Qt::LeftButton, {}, QPoint(column, 9));
+                at = std::int64_t(form.PG1->Position()) * kRate / 1000;
+                top = playedFrom(form, &TForm1::Image2Click, &TForm1::Image3Click);
+                bottom = playedFrom(form, &TForm1::Image5Click, &TForm1::Image6Click);
+            }
+            QVERIFY2(top >= 0 && bottom >= 0,
+                qPrintable(QString("the %1 slot's playback from %2 ms was not found in the "
+                                   "recording")
+                               .arg(top < 0 ? "top" : "bottom")
+                               .arg(form.PG1->Position())));
             QCOMPARE(top, at);
             offsets << QString::number(bottom - top);
             QVERIFY2(std::abs(bottom - top) <= (lossless ? 0 : kRate / 1000),
