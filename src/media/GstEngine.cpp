@@ -351,7 +351,7 @@ void GstEngine::Impl::hold(int ms, gint64 ns)
 void GstEngine::Impl::holdCurrent()
 {
     const int ms = readPosition();
-    hold(ms, gst::nsToMs(lastNs) == ms ? lastNs : gint64(ms) * GST_MSECOND);
+    hold(ms, lastNs);
 }
 
 bool GstEngine::Impl::hasVideoOnly() const
@@ -457,6 +457,7 @@ bool GstEngine::Impl::seek(int ms)
     const bool ok = !playing || goIdle();
     hold(ms, std::min(gint64(ms) * gint64(GST_MSECOND), durationNs));
     lastMs = ms;
+    lastNs = heldNs;
     return ok;
 }
 
