@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Runs the shortcut fuzzer for SECONDS from a fresh corpus of the real shortcuts and the
-# hand-made seeds. The shared test folder is only read: libFuzzer writes the inputs it finds
+# hand-made seeds. The test data folder is only read: libFuzzer writes the inputs it finds
 # into the first corpus folder, so that one is a scratch copy under WORK. Crash inputs are
 # kept in WORK/artifacts.
 foreach(var FUZZER TESTDATA SEEDS DICTIONARY WORK SECONDS)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Every real shortcut in the shared test data, checked against the target its manifest gives.
+// Every real shortcut in the test data, checked against the target its manifest gives.
 #include "shell/ShellLink.h"
 
 #include <algorithm>
