@@ -4,6 +4,9 @@
 // must show the skin with its corners see-through, let a press on a corner through to the
 // desktop, and move by its background through the compositor. Wayland leaves the placing of
 // a new window to the compositor, so the test finds the window on the screen by its skin.
+// weston runs with a configuration of the test's own: a plain desktop, no panel and no
+// launcher, no animations, so that a press that falls through the window meets nothing that
+// answers it, and the screen outside the window shows only the desktop's colour.
 // The screenshots are kept as wayland-<scale>x-*.png in this test's build folder.
 #include "Desktop.h"
 #include "skin/Skin.h"
@@ -22,20 +25,86 @@ bool Run(const QString& program, const QStringList& args, const QProcessEnvironm
     return e2e::Run(program, args, env).exitCode == 0;
 }
 
-// The pointer gestures need short pauses between their steps, or xdotool loses them.
-void Drag(QPoint from, QPoint to, const QProcessEnvironment& env)
+// The desktop weston shows around the window, in its configuration's colour.
+const QColor kDesktop(0x20, 0x30, 0x40);
+
+QString WriteWestonConfig(const QString& folder)
 {
-    const auto xdotool = [&](const QStringList& args) {
-        Run("xdotool", args, env);
-        QTest::qWait(100);
-    };
-    xdotool({"mousemove", QString::number(from.x()), QString::number(from.y())});
-    xdotool({"mousedown", "1"});
-    const QPoint half = from + (to - from) / 2;
-    xdotool({"mousemove", QString::number(half.x()), QString::number(half.y())});
-    xdotool({"mousemove", QString::number(to.x()), QString::number(to.y())});
-    xdotool({"mouseup", "1"});
+    const QString path = QDir(folder).filePath("weston.ini");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(QStringLiteral("[core]\nshell=desktop-shell.so\nidle-time=0\n\n"
+                              "[shell]\npanel-position=none\nbackground-color=0xff%1\n"
+                              "locking=false\nanimation=none\nclose-animation=none\n"
+                              "startup-animation=none\nfocus-animation=none\n\n"
+                              "[input-method]\npath=\n")
+                   .arg(kDesktop.name().mid(1))
+                   .toUtf8());
+    return path;
+}
+
+// The X pointer's place, as the X server has it.
+QPoint PointerAt(const QProcessEnvironment& env)
+{
+    const QString out = e2e::Run("xdotool", {"getmouselocation", "--shell"}, env).out;
+    QPoint at(-1, -1);
+    for (const QString& line : out.split('\n')) {
+        if (line.startsWith("X="))
+            at.setX(line.mid(2).toInt());
+        else if (line.startsWith("Y="))
+            at.setY(line.mid(2).toInt());
+    }
+    return at;
+}
+
+// Moves the pointer and waits until the X server has it there, then a little longer for
+// weston to take the motion, so that a press that follows lands where it was meant to. A
+// move to where the pointer already is makes no motion event, and weston would keep the
+// pointer where it last saw it (its output's corner, at start): so it comes from a pixel
+// beside.
+bool MoveTo(QPoint to, const QProcessEnvironment& env)
+{
+    const QPoint beside = to + QPoint(to.x() > 0 ? -1 : 1, 0);
+    for (const QPoint p : {beside, to}) {
+        Run("xdotool", {"mousemove", QString::number(p.x()), QString::number(p.y())}, env);
+        QTest::qWait(30);
+    }
+    for (int i = 0; i < 50 && PointerAt(env) != to; ++i)
+        QTest::qWait(20);
+    QTest::qWait(150);
+    return PointerAt(env) == to;
+}
+
+// The pointer gestures need short pauses between their steps, or xdotool loses them.
+bool Drag(QPoint from, QPoint to, const QProcessEnvironment& env)
+{
+    if (!MoveTo(from, env))
+        return false;
+    Run("xdotool", {"mousedown", "1"}, env);
+    QTest::qWait(100);
+    const bool moved = MoveTo(from + (to - from) / 2, env) && MoveTo(to, env);
+    Run("xdotool", {"mouseup", "1"}, env);
     QTest::qWait(300);
+    return moved;
+}
+
+// Screen pixels of weston's output, outside the window at `at` and away from the parked
+// pointer, that are not the desktop's colour: something other than the window showed.
+int Strangers(const QImage& shot, QPoint at, QSize window, QSize output, QPoint park)
+{
+    const QRect windowRect(at, window);
+    const QRect pointerRect(park - QPoint(80, 80), QSize(160, 160));
+    int count = 0;
+    for (int y = 0; y < output.height(); ++y) {
+        for (int x = 0; x < output.width(); ++x) {
+            const QPoint p(x, y);
+            if (!windowRect.contains(p) && !pointerRect.contains(p)
+                && QColor(shot.pixel(p)) != kDesktop)
+                ++count;
+        }
+    }
+    return count;
 }
 
 // The skin's pixels that nothing else covers: the title bar between the two glyphs and the
@@ -80,8 +149,7 @@ const QPoint kNowhere(-1, -1);
 // screen is taken.
 QImage Screenshot(const QString& path, QPoint park, const QProcessEnvironment& env)
 {
-    Run("xdotool", {"mousemove", QString::number(park.x()), QString::number(park.y())}, env);
-    QTest::qWait(100);
+    MoveTo(park, env);
     QFile::remove(path);
     Run("import", {"-window", "root", path}, env);
     return QImage(path).convertToFormat(QImage::Format_RGB32);
@@ -112,14 +180,21 @@ private slots:
         env.insert("DISPLAY", ":" + QString::fromUtf8(xvfb.process().readLine()).trimmed());
 
         // weston's output is 700 × 400 in its own units, ratio times that on the X screen.
+        const QString config = WriteWestonConfig(runtime.path());
+        QVERIFY(!config.isEmpty());
         e2e::Process weston("weston",
-            {"--backend=x11-backend.so", "--use-pixman", "--no-config", "--socket=tandrel",
+            {"--backend=x11-backend.so", "--use-pixman", "--config=" + config, "--socket=tandrel",
                 "--width=700", "--height=400", QString("--scale=%1").arg(ratio)},
             env);
         QVERIFY2(weston.process().waitForStarted(5000), "weston did not start");
         const QString socket = QDir(runtime.path()).filePath("tandrel");
         QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(socket), "weston made no socket", 15000);
 
+        // weston's X11 window takes no pointer motion until the pointer has entered it
+        // (measured: at 2x the output covers the X screen's centre, where the pointer
+        // starts, and weston kept its pointer in the output's corner whatever xdotool did).
+        // The pointer starts outside the output, so that its first move in is an entry.
+        QVERIFY(MoveTo({1599, 899}, env));
         const QPoint park = QPoint(699, 399) * ratio;
         env.insert("WAYLAND_DISPLAY", "tandrel");
         env.insert("QT_QPA_PLATFORM", "wayland");
@@ -152,21 +227,27 @@ private slots:
             }
         }
         QVERIFY(corners > 0);
+        const QSize window = background.size() * ratio;
+        const QSize output = QSize(700, 400) * ratio;
+        QCOMPARE(Strangers(shot, *at, window, output, park), 0);
 
-        // A press on a see-through corner reaches the desktop, not the window: it stays.
+        // A press on a see-through corner reaches the desktop, not the window: the window
+        // stays where it was, and nothing else has appeared.
         const QPoint offset(60, 40);
         const QPoint corner = *at;
-        Drag(corner, corner + offset, env);
+        QVERIFY2(Drag(corner, corner + offset, env), "the pointer did not arrive");
         shot = Screenshot(shotPath("corner-drag"), park, env);
         QCOMPARE(FindWindow(shot, background, ratio).value_or(kNowhere), *at);
+        QCOMPARE(Strangers(shot, *at, window, output, park), 0);
 
         // A press on the background moves the window with the pointer, through the compositor.
         const QPoint titleBar = *at + QPoint(100, 10) * ratio;
-        Drag(titleBar, titleBar + offset, env);
+        QVERIFY2(Drag(titleBar, titleBar + offset, env), "the pointer did not arrive");
         QTRY_COMPARE_WITH_TIMEOUT((shot = Screenshot(shotPath("moved"), park, env),
                                       FindWindow(shot, background, ratio).value_or(kNowhere)),
             *at + offset, 5000);
 
+        QCOMPARE(Strangers(shot, *at + offset, window, output, park), 0);
         QCOMPARE(program.process().state(), QProcess::Running);
     }
 };
