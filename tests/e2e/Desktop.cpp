@@ -23,13 +23,15 @@ void Pause(int ms)
 } // namespace
 
 Process::Process(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-    const QString& outputFile)
+    const QString& outputFile, const QString& errorFile)
 {
     process_.setProcessEnvironment(env);
     if (outputFile.isEmpty())
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     else
         process_.setStandardOutputFile(outputFile);
+    if (!errorFile.isEmpty())
+        process_.setStandardErrorFile(errorFile);
     // Should the test program die, its children go with it instead of haunting the machine.
     process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     process_.start(program, args);
@@ -113,7 +115,7 @@ Desktop::Desktop(QSize screen, bool whiteRoot)
 Desktop::~Desktop()
 {
     // The program under test talks to all three: stop them in the reverse order.
-    pulse_.reset();
+    sound_.reset();
     wm_.reset();
     xvfb_.reset();
 }
@@ -167,23 +169,11 @@ QString Desktop::startAll(QSize screen, bool whiteRoot)
         Pause(50);
     }
 
-    pulse_ = std::make_unique<Process>("pulseaudio",
-        QStringList {"-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-            "--system=false", "--use-pid-file=no", "--log-target=stderr", "--log-level=error", "-L",
-            "module-native-protocol-unix", "-L",
-            QStringLiteral("module-null-sink sink_name=%1 rate=%2 channels=2 norewinds=1")
-                .arg(kSink)
-                .arg(kRate)},
-        env_);
-    clock.restart();
-    while (Run("pactl", {"get-default-sink"}, env_).out != kSink) {
-        if (!pulse_->running())
-            return QStringLiteral("PulseAudio ended at start, exit code %1")
-                .arg(pulse_->process().exitCode());
-        if (clock.hasExpired(30000))
-            return QStringLiteral("PulseAudio did not answer in 30 s");
-        Pause(50);
-    }
+    sound_ = std::make_unique<SoundServer>(soundKind_, env_, kSink, kRate);
+    if (!sound_->error().isEmpty())
+        return SoundServer::name(soundKind_) + ": " + sound_->error();
+    qInfo("private desktop %s, sound on %s", qPrintable(env_.value("DISPLAY")),
+        qPrintable(SoundServer::name(soundKind_)));
     return {};
 }
 

@@ -2,9 +2,12 @@
 #pragma once
 
 // A private desktop for end-to-end tests: an X server (Xvfb), a window manager (openbox) and
-// a sound server (PulseAudio) whose only sink is a null sink, all on a private HOME and
+// a sound server (PulseAudio or PipeWire, see SoundServer.h) whose only sink is a null sink,
+// all on a private HOME and
 // XDG_RUNTIME_DIR. Every process is started here and stopped here by its PID, also when a
 // test fails half way; each also gets SIGTERM if the test program itself dies.
+
+#include "SoundServer.h"
 
 #include <QImage>
 #include <QProcess>
@@ -16,8 +19,10 @@ namespace e2e {
 
 class Process {
 public:
+    // Standard output goes to `outputFile` and standard error to `errorFile` where given;
+    // else output is read through process() and errors go to the test's own.
     Process(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-        const QString& outputFile = {});
+        const QString& outputFile = {}, const QString& errorFile = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -69,6 +74,7 @@ public:
     // Empty when everything runs; else what failed to start.
     const QString& error() const { return error_; }
     const QProcessEnvironment& env() const { return env_; }
+    SoundServer::Kind soundServer() const { return soundKind_; }
     QString home() const { return root_.filePath("home"); }
     QString path(const QString& name) const { return root_.filePath(name); }
 
@@ -96,9 +102,10 @@ private:
     QTemporaryDir root_;
     QProcessEnvironment env_;
     QString error_;
+    SoundServer::Kind soundKind_ = SoundServer::fromEnvironment();
     std::unique_ptr<Process> xvfb_;
     std::unique_ptr<Process> wm_;
-    std::unique_ptr<Process> pulse_;
+    std::unique_ptr<SoundServer> sound_;
 };
 
 } // namespace e2e
