@@ -2,21 +2,35 @@
 # The two commands of the README, and the steps they are made of.
 
 BUILD ?= build
+# `make run`'s build: the program alone, no tests and no benchmarks.
+RUN_BUILD ?= build-run
 FUZZ_BUILD ?= build-fuzz
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
-.PHONY: run test deps build check-format unit-tests fuzz bench clean
+.PHONY: run test deps deps-run build build-run check-format unit-tests fuzz bench clean
 .PHONY: check-data install package soak
 
-run: build
-	$(BUILD)/src/tandrel
+run: build-run
+	$(RUN_BUILD)/src/tandrel
 
-test: build check-format check-data unit-tests fuzz asan
+# The format check first: a slip fails in seconds, not after the builds.
+test: check-format
+	$(MAKE) build check-data unit-tests fuzz asan
 
+# What building and running the program need, and nothing more.
+deps-run:
+	scripts/install-deps run
+
+# That, the test tools and a sound server for the tests (the one the machine has).
 deps:
-	scripts/install-deps
+	scripts/install-deps test
+
+build-run: deps-run
+	cmake -S . -B $(RUN_BUILD) -G Ninja $(CMAKE_FLAGS) -DTANDREL_BUILD_TESTS=OFF \
+		-DTANDREL_BUILD_BENCH=OFF
+	cmake --build $(RUN_BUILD) --target tandrel
 
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
@@ -89,4 +103,4 @@ package: build
 	cp $(BUILD)/package/*.deb .
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(RUN_BUILD) $(FUZZ_BUILD) $(ASAN_BUILD)
