@@ -40,6 +40,9 @@ enum LinkFlag : std::uint32_t {
 constexpr std::uint32_t kLinkInfoMinHeader = 0x1C;
 constexpr std::uint32_t kLinkInfoUnicodeHeader = 0x24;
 constexpr std::uint32_t kVolumeIdAndLocalBasePath = 0x1;
+// A volume ID holds its size, the drive type, the serial number and the label's offset,
+// then the label.
+constexpr std::uint32_t kVolumeIdMinSize = 0x11;
 constexpr std::uint32_t kCommonNetworkRelativeLink = 0x2;
 // The share's part: size, flags, offsets of the names, provider type, Unicode offsets.
 constexpr std::uint32_t kNetworkLinkMinSize = 0x14;
@@ -137,7 +140,11 @@ std::optional<LinkInfoPaths> ReadLinkInfo(Bytes linkInfo)
     paths.suffix = *suffix;
     if (flags & kVolumeIdAndLocalBasePath) {
         paths.local = ReadLinkInfoString(linkInfo, field(16), unicodeField(28));
-        if (!paths.local || field(12) >= linkInfo.size())
+        // The volume ID is not read, but a LinkInfo whose volume ID runs outside it is
+        // damaged, and so may be the path beside it.
+        const auto volumeSize = ReadU32(linkInfo, field(12));
+        if (!paths.local || !volumeSize || *volumeSize < kVolumeIdMinSize
+            || !Slice(linkInfo, field(12), *volumeSize))
             return std::nullopt;
     }
     if (flags & kCommonNetworkRelativeLink) {

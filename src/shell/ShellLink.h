@@ -35,7 +35,11 @@ struct ShellLinkTargets {
 };
 
 // Parses a whole shortcut file. Empty when the bytes are not a well-formed shortcut: a wrong
-// header, or any size, offset or length that points outside its section.
+// header, or any size, offset or length in the item-ID list, the LinkInfo (its volume ID and
+// share included) or the strings that points outside its section. The extra-data blocks
+// that follow are optional trailing matter: a block whose size runs past the end, or below
+// a block's own header, ends the walk there and keeps everything read before it, since
+// the target those sections name is whole.
 std::optional<ShellLinkTargets> ParseShellLink(std::span<const std::uint8_t> bytes);
 
 // Looks up one environment variable; empty when it is not set.

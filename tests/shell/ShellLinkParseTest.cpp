@@ -164,6 +164,14 @@ Bytes WithLinkInfoField(LinkInfoField field, std::uint32_t value)
     return bytes;
 }
 
+// The volume ID sits right after LinkInfo's header; its first field is its size.
+Bytes WithVolumeIdSize(std::uint32_t value)
+{
+    Bytes bytes = LocalLink();
+    SetU32(bytes, 0x4C + 0x1C, value);
+    return bytes;
+}
+
 Bytes NetworkLinkWithShareField(std::size_t field, std::uint32_t value)
 {
     Bytes bytes = Concat({Header(LinkInfo), NetworkLinkInfo("\\\\s\\x", "")});
@@ -212,6 +220,9 @@ INSTANTIATE_TEST_SUITE_P(Parser, MalformedLink,
             "SuffixOffsetPastEnd", [] { return WithLinkInfoField(SuffixOffset, 0x10000); }},
         MalformedCase {
             "VolumeIdOffsetPastEnd", [] { return WithLinkInfoField(VolumeIdOffset, 0x10000); }},
+        MalformedCase {"VolumeIdSizePastLinkInfo", [] { return WithVolumeIdSize(0x1000); }},
+        MalformedCase {"VolumeIdSizeTooSmall", [] { return WithVolumeIdSize(0x10); }},
+        MalformedCase {"VolumeIdSizeZero", [] { return WithVolumeIdSize(0); }},
         MalformedCase {"LocalPathRunsPastLinkInfo",
             [] {
                 // LinkInfo ends one byte early: the suffix's NUL lies outside it.
@@ -253,6 +264,18 @@ TEST(Parser, EveryTruncationIsRefusedOrKeepsWhatIsWhole)
         EXPECT_EQ(targets->localPath, "C:\\Music\\take1.wav");
         EXPECT_EQ(targets->environmentTarget, size >= head.size() + 0x314 ? "%A%" : "");
     }
+}
+
+// A block too small to hold its own size and signature ends the walk; the blocks after it
+// are not read, and the target before it stands.
+TEST(Parser, ExtraBlockSmallerThanItsHeaderEndsTheWalk)
+{
+    Bytes b = LocalLink();
+    PutU32(b, 4);
+    const Bytes environment = EnvironmentBlock("", u"%A%");
+    b.insert(b.end(), environment.begin(), environment.end());
+    EXPECT_EQ(ParseShellLink(b)->environmentTarget, "");
+    EXPECT_EQ(Resolve(b), "C:\\Music\\take1.wav");
 }
 
 TEST(Parser, ExtraBlockSizePastEndIsIgnored)
