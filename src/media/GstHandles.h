@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
 #include <gst/gst.h>
+#include <limits>
 #include <memory>
 
 // Owners for the GStreamer and GLib handles the media code holds, so that every reference
@@ -71,10 +73,13 @@ inline PipelinePtr adoptPipeline(GstElement* pipeline)
     return PipelinePtr(pipeline ? GST_ELEMENT(gst_object_ref_sink(pipeline)) : nullptr);
 }
 
-// GStreamer's nanoseconds as whole milliseconds, rounded to the nearest.
+// GStreamer's nanoseconds as whole milliseconds, rounded to the nearest, and within what the
+// program's 32-bit milliseconds hold: a header may claim any length, and a length past
+// 24.8 days must not wrap to a negative one.
 inline int nsToMs(gint64 ns)
 {
-    return static_cast<int>((ns + GST_MSECOND / 2) / GST_MSECOND);
+    constexpr gint64 kMaxNs = gint64(std::numeric_limits<int>::max()) * GST_MSECOND;
+    return static_cast<int>((std::clamp<gint64>(ns, 0, kMaxNs) + GST_MSECOND / 2) / GST_MSECOND);
 }
 
 } // namespace media::gst

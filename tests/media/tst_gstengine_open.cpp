@@ -78,6 +78,7 @@ private slots:
     void closedPlayerRaisesOnlyWhereItShould();
     void openClosesThePreviousFile();
     void deepAiffOpens();
+    void hugeClaimedLengthIsClamped();
 
 private:
     QTemporaryDir scratch_;
@@ -296,6 +297,50 @@ void TestGstEngineOpen::deepAiffOpens()
     auto player = makePlayer();
     QCOMPARE(openError(*player, path), QString());
     QCOMPARE(player->Length(), 2000);
+}
+
+// A header may claim any length. This one says 49.7 days (2 GiB of 8-bit mono at 500 Hz, a
+// sparse file, so it takes no room), past what 32-bit milliseconds hold: the length is the
+// largest they hold, never a negative one, and the bar's seeks stay within it.
+void TestGstEngineOpen::hugeClaimedLengthIsClamped()
+{
+    const QString path = scratch_.filePath("huge.wav");
+    // The data runs to the end of the file: GStreamer's WAV reader clips a larger size to
+    // 2 GiB and would then walk the zeros after it as empty chunks.
+    const quint32 dataBytes = 0x7FFFFF00u;
+    QByteArray header;
+    const auto u32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            header.append(char((v >> (8 * i)) & 0xFF));
+    };
+    const auto u16 = [&](quint16 v) { header.append(char(v & 0xFF)).append(char(v >> 8)); };
+    header.append("RIFF");
+    u32(dataBytes + 36);
+    header.append("WAVEfmt ");
+    u32(16);
+    u16(1); // PCM
+    u16(1); // mono
+    u32(500); // samples per second
+    u32(500); // bytes per second
+    u16(1); // block align
+    u16(8); // bits per sample
+    header.append("data");
+    u32(dataBytes);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(header);
+    for (int i = 0; i < 2000; ++i) // four seconds of a square wave
+        file.write(i % 20 < 10 ? "\x40" : "\xC0", 1);
+    QVERIFY(file.resize(header.size() + qint64(dataBytes)));
+    file.close();
+
+    auto player = makePlayer();
+    QCOMPARE(openError(*player, path), QString());
+    QCOMPARE(player->Length(), std::numeric_limits<int>::max());
+    player->setPosition(std::numeric_limits<int>::max() / 2);
+    QCOMPARE(player->Position(), std::numeric_limits<int>::max() / 2);
+    player->setPosition(-5);
+    QCOMPARE(player->Position(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestGstEngineOpen)
