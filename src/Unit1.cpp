@@ -215,7 +215,7 @@ void TForm1::BindEvents()
     connect(BG, &TImage::mouseDown, this,
         [this](Qt::MouseButton b, QPoint pos) { BGMouseDown(b, BG->mapToGlobal(pos)); });
     connect(BG, &TImage::mouseMove, this, &TForm1::DragWindowTo);
-    connect(BG, &TImage::mouseUp, this, [this] { dragging_ = false; });
+    connect(BG, &TImage::mouseUp, this, [this](Qt::MouseButton b, QPoint) { EndDrag(b); });
     connect(Image7, &TImage::click, this, &TForm1::Image7Click);
     connect(Image9, &TImage::click, this, &TForm1::Image9Click);
     connect(Image10, &TImage::click, this, &TForm1::Image10Click);
@@ -249,15 +249,31 @@ void TForm1::FormCreate()
     BottomLoaded = false;
 }
 
-void TForm1::BGMouseDown(Qt::MouseButton, QPoint globalPos)
+void TForm1::BGMouseDown(Qt::MouseButton button, QPoint globalPos)
 {
-    // Any button on the background drags the window, as its caption would if it had one.
+    // Any button on the background drags the window, as its caption would if it had one,
+    // until that button is released. On X11 the window manager's move follows the left
+    // button only: started from another button it outlives the release and the window
+    // keeps following the pointer (seen under openbox), so the others move it by hand. A
+    // Wayland compositor ends its move at the release of any button, and only it can move
+    // the window there.
+    if (dragging_)
+        return;
+    const bool systemMoveEnds = button == Qt::LeftButton
+        || !QGuiApplication::platformName().startsWith(QLatin1String("xcb"));
     QWindow* window = windowHandle();
-    if (window && window->startSystemMove())
+    if (systemMoveEnds && window && window->startSystemMove())
         return;
     dragging_ = true;
+    dragButton_ = button;
     dragStart_ = globalPos;
     windowStart_ = pos();
+}
+
+void TForm1::EndDrag(Qt::MouseButton button)
+{
+    if (button == dragButton_)
+        dragging_ = false;
 }
 
 void TForm1::DragWindowTo(QPoint globalPos)
@@ -470,10 +486,20 @@ void TForm1::Timer1Timer()
     PG1->setPosition(CurrentPlayer->Position());
 }
 
+// A drop only ever reads the files: it is a copy, whatever the source proposes. Answered as
+// a move, a file manager would take the files as moved and may remove the originals.
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    if (!event->mimeData()->hasUrls())
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
 // The drop is answered at once and its files are opened just after, so the program that
@@ -481,7 +507,8 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
 void TForm1::dropEvent(QDropEvent* event)
 {
     const QStringList files = shell::DroppedFiles(*event->mimeData());
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
     QTimer::singleShot(0, this, [this, files] { app::Guarded([&] { AcceptFiles(files); }); });
 }
 

@@ -145,6 +145,7 @@ public:
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -158,6 +159,7 @@ private:
     void BindEvents();
     bool RunOpenDialog(QString& chosen);
     void DragWindowTo(QPoint globalPos);
+    void EndDrag(Qt::MouseButton button);
     void Recolour(controls::TImage* image, const QColor& colour);
     void Transport(bool loaded, void (media::TMediaPlayer::*action)(),
         std::unique_ptr<media::TMediaPlayer>& player,
@@ -172,6 +174,7 @@ private:
     QString bottomShown_;
     // The hand-made window move, used where the window system cannot move the window itself.
     bool dragging_ = false;
+    Qt::MouseButton dragButton_ = Qt::NoButton; // the button whose release ends the move
     QPoint dragStart_;
     QPoint windowStart_;
 };
