@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QSettings>
 
 namespace app {
 
@@ -29,6 +30,13 @@ TApplication::TApplication(int& argc, char** argv)
     , title_(ApplicationTitle(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")))
 {
     setApplicationName(title_);
+    // The program keeps nothing between runs. Qt's file dialog would read and write its
+    // history, last folder and view in the user's QtProject.conf; its settings are given a
+    // place that holds nothing and takes nothing.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+        QSettings::setPath(format, QSettings::SystemScope, QStringLiteral("/dev/null"));
+    }
     setStyle(new HintTimingStyle);
     presenter_ = [](const QString& title, const QString& text) {
         // Owned by the active window: the program's other windows are disabled meanwhile.
