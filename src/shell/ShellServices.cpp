@@ -12,7 +12,11 @@ namespace shell {
 
 void DesktopShell::showMessage(QWidget* owner, const QString& title, const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+    // Qt names a window whose title is empty after the application instead
+    // (QPlatformWindow::formatWindowTitle: the window manager showed "tandrel"); a space is
+    // a title that shows as none.
+    QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? QStringLiteral(" ") : title, text,
+        QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
