@@ -222,9 +222,10 @@ bool Desktop::drag(QPoint from, QPoint to, int button) const
     return xdotool(steps + QStringList {"mouseup", b, "sleep", "0.2"});
 }
 
-QString Desktop::dropFiles(const QString& dragSource, const QStringList& files, QPoint target) const
+QString Desktop::dropFiles(const QString& dragSource, const QStringList& files, QPoint target,
+    const QStringList& options) const
 {
-    auto source = start(dragSource, files);
+    auto source = start(dragSource, options + files);
     if (!source->process().waitForReadyRead(10000))
         return QStringLiteral("the drag source did not start");
     const QString sourceWindow = waitForWindow(QStringLiteral("drag source"), true);

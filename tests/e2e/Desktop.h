@@ -87,8 +87,10 @@ public:
     bool click(QPoint at) const;
     bool drag(QPoint from, QPoint to, int button = 1) const;
     // Drags `files` from the test suite's drag source program onto `target`, as a file
-    // manager would; returns what went wrong, or nothing.
-    QString dropFiles(const QString& dragSource, const QStringList& files, QPoint target) const;
+    // manager would, with the source's `options` (see drag_source.cpp); returns what went
+    // wrong, or nothing. The drop must be taken as a copy.
+    QString dropFiles(const QString& dragSource, const QStringList& files, QPoint target,
+        const QStringList& options = {}) const;
     // Visible windows whose class, or else whose title, is exactly `name`.
     QStringList windows(const QString& name, bool byTitle = false) const;
     QString waitForWindow(const QString& name, bool byTitle = false, int ms = 60000) const;

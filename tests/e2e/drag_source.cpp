@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // A small window the end-to-end tests use as the other side of the desktop.
 //   drag_source FILE...  a press on the window starts a drag of those files (file:// URLs,
-//                        in the order given); prints how the drag ended, and quits a few
-//                        seconds later.
+//                        in the order given), offered as a copy; prints how the drag ended
+//                        (1 copy, 2 move, 4 link), and quits a few seconds later.
+//   drag_source --propose-move FILE...
+//                        the same, offering copy, move and link and proposing a move, as a
+//                        file manager does with Shift held.
 //   drag_source --probe  a window that prints "press X Y" (screen coordinates) for every
 //                        button press it receives, to show where a click landed.
 #include <QApplication>
@@ -18,8 +21,9 @@ namespace {
 
 class Source : public QWidget {
 public:
-    explicit Source(QStringList files)
+    Source(QStringList files, bool proposeMove)
         : files_(std::move(files))
+        , proposeMove_(proposeMove)
     {
     }
 
@@ -39,7 +43,9 @@ protected:
             urls << QUrl::fromLocalFile(file);
         data->setUrls(urls);
         drag->setMimeData(data);
-        const Qt::DropAction action = drag->exec(Qt::CopyAction);
+        const Qt::DropAction action = proposeMove_
+            ? drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction)
+            : drag->exec(Qt::CopyAction);
         std::printf("drag ended %d\n", int(action));
         std::fflush(stdout);
         // The drop's target asks for the data after the drag has ended here: stay to give it.
@@ -48,6 +54,7 @@ protected:
 
 private:
     QStringList files_;
+    bool proposeMove_ = false;
 };
 
 } // namespace
@@ -57,7 +64,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool probe = args.value(0) == QLatin1String("--probe");
-    Source window(probe ? QStringList {} : args);
+    const bool proposeMove = args.value(0) == QLatin1String("--propose-move");
+    if (proposeMove)
+        args.removeFirst();
+    Source window(probe ? QStringList {} : args, proposeMove);
     QPalette palette;
     palette.setColor(QPalette::Window, probe ? QColor(0, 90, 0) : QColor(0, 0, 160));
     window.setPalette(palette);
