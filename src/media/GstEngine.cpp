@@ -3,6 +3,7 @@
 
 #include "media/GstHandles.h"
 #include "media/Mp3Length.h"
+#include "media/OpenedFile.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
@@ -34,6 +35,8 @@ constexpr auto kSettleTimeout = 10s;
 constexpr auto kBusCheck = 50ms;
 
 const QString kNoSound = QStringLiteral("The file has no sound to play.");
+const QString kChanged
+    = QStringLiteral("The file has changed since it was opened. Open it again to play it");
 // Walking the frames of a ten-minute MP3 takes a fraction of a second; this only bounds
 // a pathological file.
 constexpr auto kParseTimeout = 30s;
@@ -153,6 +156,7 @@ struct GstEngine::Impl {
     bool pause();
     bool startRearm();
     bool resumeInPlace();
+    bool playsTheOpenedFile();
     bool cancelRearm();
     void advanceRearm();
     bool startPlaying();
@@ -189,6 +193,9 @@ struct GstEngine::Impl {
     bool errorSeen = false;
     // Paused with the sink corked and its data kept: the next play goes on from there.
     bool pausedInPlace = false;
+    OpenedFile file; // the file as it opened, held while it is open
+    bool playingHeld = false; // the pipeline reads the held file, its name having gone
+    QString playError;
     unsigned openCount = 0; // tells a later open from the one a deferred step was meant for
 };
 
@@ -237,6 +244,9 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
         if (auto failed = makePipeline())
             return failed;
     }
+    // Held before GStreamer reads it, so what is held is what opened. A file that cannot be
+    // held goes on, for GStreamer to say what is wrong with it.
+    file.hold(encoded);
     GError* rawError = nullptr;
     gst::GCharPtr uri(gst_filename_to_uri(encoded.constData(), &rawError));
     gst::ErrorPtr uriError(rawError);
@@ -297,6 +307,9 @@ void GstEngine::Impl::reset()
         gst_bus_set_flushing(bus.get(), FALSE);
     }
     opened = false;
+    file.release();
+    playingHeld = false;
+    playError.clear();
     lengthMs = 0;
     durationNs = 0;
     playing = false;
@@ -476,9 +489,41 @@ bool GstEngine::Impl::play()
         return false;
     if (playing)
         return true;
+    playError.clear();
+    if (!playsTheOpenedFile())
+        return false;
     playing = true;
     errorSeen = false;
     return pausedInPlace ? resumeInPlace() : startRearm();
+}
+
+// A slot plays the file it opened until it is closed. Renamed over, deleted or moved away,
+// that file is still held and plays on under its old name; written over in place, it is no
+// longer what opened, and its length and bar would lie about it, so it does not play.
+bool GstEngine::Impl::playsTheOpenedFile()
+{
+    switch (file.check()) {
+    case OpenedFile::Now::Same:
+        return true;
+    case OpenedFile::Now::Changed:
+        playError = kChanged;
+        return false;
+    case OpenedFile::Now::Elsewhere:
+        break;
+    }
+    // A pipeline paused in place still reads its own handle on the file; the others read
+    // the held one from their next start on.
+    if (!playingHeld && !pausedInPlace) {
+        gst::GCharPtr uri(gst_filename_to_uri(file.heldName().constData(), nullptr));
+        if (!uri)
+            return false;
+        // playbin takes a new address only from READY: a pipeline still prerolled from the
+        // open would start its source on the old name again.
+        gst_element_set_state(playbin.get(), GST_STATE_READY);
+        g_object_set(playbin.get(), "uri", uri.get(), nullptr);
+        playingHeld = true;
+    }
+    return true;
 }
 
 // The sink was corked with what it had not yet played, so uncorking plays on from the very
@@ -631,6 +676,11 @@ bool GstEngine::play()
 bool GstEngine::pause()
 {
     return d->pause();
+}
+
+QString GstEngine::playError() const
+{
+    return d->playError;
 }
 
 EngineState GstEngine::state()

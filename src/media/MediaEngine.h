@@ -22,10 +22,11 @@ public:
     virtual ~MediaEngine() = default;
 
     // Closes what is open, then opens the local file `path` and waits until it is ready to
-    // play, idle at position 0. Must NOT start playback. Returns std::nullopt on success,
-    // else the first error text the media library gave (an empty string when it gave none);
-    // the engine is then closed. Waits a bounded time: a file that never becomes ready is
-    // an error, not a hang.
+    // play, idle at position 0. Must NOT start playback. The file is held until close():
+    // every play sounds the file that opened, whatever becomes of its name. Returns std::nullopt on
+    // success, else the first error text the media library gave (an empty string when it gave
+    // none); the engine is then closed. Waits a bounded time: a file that never becomes ready is an
+    // error, not a hang.
     virtual std::optional<QString> open(const QString& path) = 0;
 
     // Closes the open file and releases the audio output; waits. Nothing open: does nothing.
@@ -52,6 +53,11 @@ public:
 
     // Stops sounding and stays at the current position; waits. Returns false on failure.
     virtual bool pause() = 0;
+
+    // Why the last play() refused to start, where that is the user's to know: the open file
+    // was written over since it opened, so its length no longer describes it. Empty when the
+    // play started, or failed for a reason the device keeps to itself.
+    virtual QString playError() const { return {}; }
 
     // Playing until the end of the stream or an error during playback is seen, which makes
     // the engine idle. Errors during playback are never raised.

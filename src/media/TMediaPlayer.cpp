@@ -94,7 +94,10 @@ void TMediaPlayer::Play()
         && engine_->position() == engine_->length())
         record(engine_->seek(0), "seek failed");
     paused_ = false;
-    record(engine_->play(), "play failed");
+    const bool played = engine_->play();
+    record(played, "play failed");
+    if (!played && !engine_->playError().isEmpty())
+        throw EMCIDeviceError(engine_->playError().toStdString());
 }
 
 void TMediaPlayer::Pause()

@@ -14,9 +14,10 @@ enum class TMPModes { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, 
 // A media device holding at most one open file. Only FileName is set by the program; the
 // rest keep their defaults. Times are milliseconds.
 //
-// Raises EMCIDeviceError in two cases only: Length, Play, Pause and the seek on a player
-// with nothing open ("No MCI device open"), and a failed Open. Every other failure is kept
-// as the last error and reported nowhere.
+// Raises EMCIDeviceError in three cases only: Length, Play, Pause and the seek on a player
+// with nothing open ("No MCI device open"), a failed Open, and a Play of a file that was
+// written over since it opened (the engine's playError()). Every other failure is kept as
+// the last error and reported nowhere.
 class TMediaPlayer {
 public:
     explicit TMediaPlayer(std::unique_ptr<MediaEngine> engine);
