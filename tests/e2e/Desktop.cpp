@@ -26,9 +26,9 @@ Process::Process(const QString& program, const QStringList& args, const QProcess
     const QString& outputFile, const QString& errorFile)
 {
     process_.setProcessEnvironment(env);
-    if (outputFile.isEmpty())
+    if (outputFile.isEmpty() && errorFile.isEmpty())
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    else
+    if (!outputFile.isEmpty())
         process_.setStandardOutputFile(outputFile);
     if (!errorFile.isEmpty())
         process_.setStandardErrorFile(errorFile);

@@ -28,14 +28,14 @@ QString Tail(const QString& log)
 
 // A private session manager must not take the machine's own sound card, Bluetooth headset
 // or cameras away from the user's desktop: it manages the null sink and nothing else.
-void WriteWirePlumberConfig(const QString& home)
+void WriteWirePlumberConfig(const QString& configHome)
 {
-    const QDir config(home + "/.config/wireplumber");
+    const QDir config(configHome + "/wireplumber");
     const std::pair<const char*, const char*> files[] = {
-        {"main.lua.d/90-tandrel-no-devices.lua",
+        {"main.lua.d/51-tandrel-no-devices.lua",
             "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
             "libcamera_monitor.enabled = false\n"},
-        {"bluetooth.lua.d/90-tandrel-no-devices.lua", "bluez_monitor.enabled = false\n"},
+        {"bluetooth.lua.d/51-tandrel-no-devices.lua", "bluez_monitor.enabled = false\n"},
     };
     for (const auto& [name, text] : files) {
         const QString path = config.filePath(name);
@@ -97,7 +97,13 @@ QString SoundServer::startPulseAudio(const QProcessEnvironment& env, const QStri
 QString SoundServer::startPipeWire(QProcessEnvironment& env, const QString& sink, int rate)
 {
     const QString runtime = env.value("XDG_RUNTIME_DIR");
-    WriteWirePlumberConfig(env.value("HOME"));
+    // The servers keep their configuration and their state (WirePlumber remembers every
+    // stream's volume and the default sink) in folders of their own, so that the home
+    // folder holds only what the programs under test write.
+    QProcessEnvironment serverEnv = env;
+    serverEnv.insert("XDG_CONFIG_HOME", runtime + "/sound/config");
+    serverEnv.insert("XDG_STATE_HOME", runtime + "/sound/state");
+    WriteWirePlumberConfig(serverEnv.value("XDG_CONFIG_HOME"));
 
     // WirePlumber ends at once without a session bus, and without it nothing links a stream
     // to the sink or keeps a default sink: a stream then waits for ever (measured). A bus of
@@ -110,11 +116,12 @@ QString SoundServer::startPipeWire(QProcessEnvironment& env, const QString& sink
         return QStringLiteral("dbus-daemon did not start");
     env.insert(
         "DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(daemon.process().readLine()).trimmed());
+    serverEnv.insert("DBUS_SESSION_BUS_ADDRESS", env.value("DBUS_SESSION_BUS_ADDRESS"));
 
     for (const char* program : {"pipewire", "wireplumber", "pipewire-pulse"}) {
         const QString log = QDir(runtime).filePath(QString(program) + ".log");
         processes_.push_back(
-            std::make_unique<Process>(program, QStringList {}, env, QString(), log));
+            std::make_unique<Process>(program, QStringList {}, serverEnv, QString(), log));
         QElapsedTimer clock;
         clock.start();
         // Each one's socket or its registry entry before the next one starts.

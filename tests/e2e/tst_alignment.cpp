@@ -212,7 +212,7 @@ private slots:
         QStringList steps;
         std::int64_t mark = recorder->samplesNow();
         form.Image2Click();
-        for (const auto [playMs, pauseMs] :
+        for (const auto& [playMs, pauseMs] :
             {std::pair {437, 200}, {611, 1500}, {523, 200}, {389, 3000}}) {
             QTest::qWait(playMs);
             form.Image3Click();
