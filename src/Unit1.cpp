@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 using controls::TImage;
 using controls::TLabel;
@@ -537,9 +538,9 @@ int TForm1::MoveToRecycle(const QString& path)
     const QString why = shell_.moveToTrash(path);
     if (why.isEmpty())
         return 0;
-    shell_.showMessage(
-        this, QString(), QStringLiteral("Could not move \"%1\" to the trash: %2").arg(path, why));
-    return 1;
+    // A failure, shown as every other is: the file stays, and so does its name.
+    throw std::runtime_error(
+        QStringLiteral("Could not move \"%1\" to the trash: %2").arg(path, why).toStdString());
 }
 
 // An X disposes of the file the other slot shows. When that slot never opened a file

@@ -54,6 +54,7 @@ class TestTrash : public QObject {
     testsupport::RecordingShell shell;
     std::unique_ptr<TForm1> form;
     QTemporaryDir* music = nullptr;
+    QStringList errors; // what the error box showed, as "title|text"
 
     QString file(const QString& name, const QByteArray& bytes = "RIFF....WAVE")
     {
@@ -70,6 +71,11 @@ private slots:
         media = std::make_shared<FakeMedia>();
         shell.messages.clear();
         shell.urls.clear();
+        errors.clear();
+        static_cast<app::TApplication*>(QCoreApplication::instance())
+            ->setErrorPresenter([this](const QString& title, const QString& text) {
+                errors << title + "|" + text;
+            });
         form = std::make_unique<TForm1>(
             [this] { return std::make_unique<FakeMediaEngine>(media); }, shell);
         form->show();
@@ -169,17 +175,22 @@ private slots:
         QVERIFY(!QFile::exists(shown));
     }
 
-    // A move that fails says which file and why, and leaves the file and its name in place.
+    // A move that fails says which file and why in the error box, as every failure is shown
+    // (the application's title, its full stop), and leaves the file and its name in place.
     void failedMoveIsReported()
     {
+        const auto* application = static_cast<app::TApplication*>(QCoreApplication::instance());
         const QString bottom = file("gone.wav");
         form->OpenTopFile(file("a.wav"));
         form->OpenBottomFile(bottom);
         QFile::remove(bottom);
         QTest::mouseClick(form->Image1, Qt::LeftButton, {}, kInside);
-        QCOMPARE(shell.messages.size(), 1);
-        QVERIFY2(shell.messages[0].startsWith("|Could not move \"" + bottom + "\" to the trash: "),
-            qPrintable(shell.messages[0]));
+        QCOMPARE(shell.messages, QStringList());
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith(
+                     application->title() + "|Could not move \"" + bottom + "\" to the trash: "),
+            qPrintable(errors[0]));
+        QVERIFY2(errors[0].endsWith('.'), qPrintable(errors[0]));
         QCOMPARE(form->Label3->text(), QString("gone.wav"));
     }
 
