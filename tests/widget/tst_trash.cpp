@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <unistd.h>
 
 using testsupport::FakeMedia;
 using testsupport::FakeMediaEngine;
@@ -45,6 +46,51 @@ QByteArray Read(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
+
+// A file system of its own mounted on a folder, as a USB stick or a RAM disk would be, and
+// unmounted again whatever the test did.
+class Mount {
+public:
+    // An ext4 image on a loop device, or a tmpfs; error() says why it could not be mounted.
+    Mount(const QString& folder, bool tmpfs)
+        : point_(folder + "/mnt")
+    {
+        QDir().mkpath(point_);
+        QProcess p;
+        if (!tmpfs) {
+            const QString image = folder + "/disk.img";
+            p.start("truncate", {"-s", "32M", image});
+            p.waitForFinished();
+            p.start("mkfs.ext4", {"-q", "-F", image});
+            if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+                error_ = "mkfs.ext4 failed: " + QString::fromUtf8(p.readAllStandardError());
+                return;
+            }
+            p.start("mount", {"-o", "loop", image, point_});
+        } else {
+            p.start("mount", {"-t", "tmpfs", "-o", "size=8m", "none", point_});
+        }
+        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+            error_ = QStringLiteral("this machine does not let the test mount a file system "
+                                    "(mount says: %1); the test needs root and loop devices")
+                         .arg(QString::fromUtf8(p.readAllStandardError()).trimmed());
+            return;
+        }
+        mounted_ = true;
+    }
+    ~Mount()
+    {
+        if (mounted_)
+            QProcess::execute("umount", {point_});
+    }
+    const QString& error() const { return error_; }
+    QString path(const QString& name) const { return point_ + "/" + name; }
+
+private:
+    QString point_;
+    QString error_;
+    bool mounted_ = false;
+};
 
 } // namespace
 
@@ -116,6 +162,47 @@ private slots:
         QVERIFY2(Run("trash-list", {}).contains(bottom), qPrintable(Run("trash-list", {})));
         Run("trash-restore", {bottom}, "0\n");
         QCOMPARE(Read(bottom), content);
+    }
+
+    // A file on a second mounted file system (a USB stick) goes to that file system's own
+    // trash, .Trash-<uid> at its top, and trash-restore brings it back byte for byte.
+    void fileOnAnotherFileSystem()
+    {
+        Mount stick(music->path(), false);
+        QVERIFY2(stick.error().isEmpty(), qPrintable(stick.error()));
+        const QByteArray content = "a take on the stick" + QByteArray(20000, '\x55');
+        const QString bottom = stick.path("take 3.wav");
+        Write(bottom, content);
+        media->lengths.insert(bottom, 60000);
+        form->AcceptFiles({file("keep.wav"), bottom});
+        QTest::mouseClick(form->Image1, Qt::LeftButton, {}, kInside);
+        QCOMPARE(errors, QStringList());
+        QVERIFY(!QFile::exists(bottom));
+        const QString trash = stick.path(QStringLiteral(".Trash-%1").arg(::getuid()));
+        QCOMPARE(Read(trash + "/files/take 3.wav"), content);
+        QVERIFY(QFile::exists(trash + "/info/take 3.wav.trashinfo"));
+        QVERIFY2(Run("trash-list", {}).contains(bottom), qPrintable(Run("trash-list", {})));
+        Run("trash-restore", {bottom}, "0\n");
+        QCOMPARE(Read(bottom), content);
+    }
+
+    // A RAM disk has no trash: GIO refuses, the error box says so, and the file stays where
+    // it was, byte for byte, with its name still shown.
+    void fileOnARamDiskStays()
+    {
+        Mount ram(music->path(), true);
+        QVERIFY2(ram.error().isEmpty(), qPrintable(ram.error()));
+        const QByteArray content = "a take in memory" + QByteArray(3000, '\x2a');
+        const QString bottom = ram.path("take 4.wav");
+        Write(bottom, content);
+        media->lengths.insert(bottom, 60000);
+        form->AcceptFiles({file("keep.wav"), bottom});
+        QTest::mouseClick(form->Image1, Qt::LeftButton, {}, kInside);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains("Trashing on system internal mounts is not supported"),
+            qPrintable(errors[0]));
+        QCOMPARE(Read(bottom), content);
+        QCOMPARE(form->Label3->text(), QString("take 4.wav"));
     }
 
     // The bottom X moves the top file; a second click finds nothing more to move.
