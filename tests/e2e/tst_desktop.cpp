@@ -18,6 +18,10 @@ using e2e::Desktop;
 namespace {
 
 const QPoint kBackground(200, 185), kDot(478, 11), kTopFolder(406, 45);
+const QPoint kTopPlay(370, 75), kTopPause(406, 75);
+// Where PCManFM 1.3 shows things, from its window's top-left corner: its first file's icon
+// in the icon view, and an empty stretch of that view.
+const QPoint kFirstIcon(206, 75), kEmptyView(400, 300);
 
 // Every file under `root` with its size and a hash of its bytes.
 std::map<QString, QByteArray> Snapshot(const QString& root)
@@ -60,6 +64,8 @@ class TestDesktop : public QObject {
     Q_OBJECT
     std::unique_ptr<Desktop> desktop;
     std::unique_ptr<e2e::Process> program;
+    std::unique_ptr<e2e::Recorder> recorder;
+    std::unique_ptr<e2e::Locator> firstSound, secondSound;
     QString window, first, second;
     QPoint origin;
 
@@ -89,16 +95,28 @@ class TestDesktop : public QObject {
 private slots:
     void initTestCase()
     {
-        desktop = std::make_unique<Desktop>();
+        desktop = std::make_unique<Desktop>(QSize(1200, 700));
         QVERIFY2(desktop->error().isEmpty(), qPrintable(desktop->error()));
         QDir(desktop->home()).mkpath("Music");
         first = desktop->home() + "/Music/first take.wav";
         second = desktop->home() + "/Music/second take.wav";
-        QVERIFY(e2e::WriteWav(first, e2e::MusicLike(3, 1, Desktop::kRate), Desktop::kRate));
-        QVERIFY(e2e::WriteWav(second, e2e::MusicLike(3, 2, Desktop::kRate), Desktop::kRate));
+        const auto firstSamples = e2e::MusicLike(3, 1, Desktop::kRate);
+        const auto secondSamples = e2e::MusicLike(3, 2, Desktop::kRate);
+        QVERIFY(e2e::WriteWav(first, firstSamples, Desktop::kRate));
+        QVERIFY(e2e::WriteWav(second, secondSamples, Desktop::kRate));
+        firstSound = std::make_unique<e2e::Locator>(firstSamples);
+        secondSound = std::make_unique<e2e::Locator>(secondSamples);
+        recorder = desktop->record(desktop->path("sink.raw"));
+        QVERIFY2(recorder->started(), "parec did not start");
     }
 
     void cleanup() { program.reset(); }
+
+    void cleanupTestCase()
+    {
+        recorder.reset();
+        desktop.reset();
+    }
 
     // The program keeps nothing between runs: a run that only shows the window, and one that
     // opens a file through the dialog (whose history Qt would keep), leave every file under
@@ -197,6 +215,76 @@ private slots:
         QCOMPARE(desktop->windows("tandrel").size(), 1); // opened, no message box
         QVERIFY(QFile::exists(first));
         QVERIFY(QFile::exists(second));
+        QVERIFY(closeProgram());
+    }
+
+    // A real file manager as the drag source: PCManFM shows the folder, both files are
+    // selected and dragged onto the window. Both open in the order the file manager gives
+    // (by name: the top slot sounds the first take). With Shift held the file manager
+    // proposes a move; both files are still in the folder afterwards.
+    void dropFromAFileManager_data()
+    {
+        QTest::addColumn<bool>("shift");
+        QTest::newRow("copy") << false;
+        QTest::newRow("move, Shift held") << true;
+    }
+
+    void dropFromAFileManager()
+    {
+        QFETCH(bool, shift);
+        QVERIFY(startProgram());
+        auto manager = desktop->start("pcmanfm", {desktop->home() + "/Music"});
+        const QString managerWindow = desktop->waitForWindow("pcmanfm", false, 30000);
+        QVERIFY2(!managerWindow.isEmpty(), "PCManFM did not show");
+        QVERIFY(desktop->xdotool({"windowmove", "--sync", managerWindow, "520", "100"}));
+        QTest::qWait(1000);
+        const QPoint view = desktop->windowPosition(managerWindow);
+        const auto xy = [](QPoint p) {
+            return QStringList {QString::number(p.x()), QString::number(p.y())};
+        };
+        QVERIFY(desktop->click(view + kEmptyView));
+        QVERIFY(desktop->xdotool({"key", "ctrl+a", "sleep", "0.3"}));
+        const QPoint from = view + kFirstIcon, to = at(kBackground);
+        // Shift goes down once the drag has begun, as a user's does: held at the press it
+        // would change the selection instead.
+        QStringList steps = QStringList {"mousemove"} + xy(from)
+            + QStringList {"sleep", "0.2", "mousedown", "1", "sleep", "0.2"};
+        for (int i = 1; i <= 4; ++i) {
+            steps += QStringList {"mousemove"} + xy(from + (to - from) * i / 4)
+                + QStringList {"sleep", "0.2"};
+            if (shift && i == 1)
+                steps += {"keydown", "shift", "sleep", "0.1"};
+        }
+        steps += QStringList {"mousemove"} + xy(to) + QStringList {"sleep", "0.3", "mouseup", "1"};
+        if (shift)
+            steps += {"sleep", "0.1", "keyup", "shift"};
+        QVERIFY(desktop->xdotool(steps));
+        QTest::qWait(1000);
+        const QString shot
+            = QDir(SCREENSHOT_DIR)
+                  .filePath(QString("desktop-file-manager-%1.png").arg(shift ? "move" : "copy"));
+        desktop->screenshot(shot);
+        QVERIFY2(desktop->windows("tandrel").size() == 1,
+            qPrintable("a box came up instead of the files; see " + shot));
+        QVERIFY(QFile::exists(first));
+        QVERIFY(QFile::exists(second));
+
+        // The top slot sounds the first take.
+        const std::int64_t mark = recorder->samplesNow();
+        QVERIFY(desktop->click(at(kTopPlay)));
+        QTest::qWait(900);
+        QVERIFY(desktop->click(at(kTopPause)));
+        const std::vector<float> samples = recorder->samples();
+        const std::int64_t onset = e2e::Onset(samples, mark);
+        QVERIFY2(onset >= 0, "the top slot did not sound");
+        const std::int64_t anchor = onset + Desktop::kRate / 5;
+        const double firstScore = e2e::SegmentAround(samples, anchor, *firstSound).score;
+        const double secondScore = e2e::SegmentAround(samples, anchor, *secondSound).score;
+        QVERIFY2(firstScore > 0.9,
+            qPrintable(QString("the top slot matched the first take by %1, the second by %2")
+                           .arg(firstScore)
+                           .arg(secondScore)));
+        manager.reset();
         QVERIFY(closeProgram());
     }
 };
