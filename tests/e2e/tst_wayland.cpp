@@ -77,14 +77,14 @@ bool MoveTo(QPoint to, const QProcessEnvironment& env)
 }
 
 // The pointer gestures need short pauses between their steps, or xdotool loses them.
-bool Drag(QPoint from, QPoint to, const QProcessEnvironment& env)
+bool Drag(QPoint from, QPoint to, const QProcessEnvironment& env, int button = 1)
 {
     if (!MoveTo(from, env))
         return false;
-    Run("xdotool", {"mousedown", "1"}, env);
+    Run("xdotool", {"mousedown", QString::number(button)}, env);
     QTest::qWait(100);
     const bool moved = MoveTo(from + (to - from) / 2, env) && MoveTo(to, env);
-    Run("xdotool", {"mouseup", "1"}, env);
+    Run("xdotool", {"mouseup", QString::number(button)}, env);
     QTest::qWait(300);
     return moved;
 }
@@ -248,6 +248,20 @@ private slots:
             *at + offset, 5000);
 
         QCOMPARE(Strangers(shot, *at + offset, window, output, park), 0);
+
+        // The right button moves it too, back to where it was shown (so that it stays on the
+        // output), and the move ends at its release: the pointer going on to park for the
+        // screenshot leaves the window where the release left it.
+        const QPoint moved = *at + offset;
+        const QPoint second = -offset;
+        QVERIFY2(Drag(titleBar + offset, titleBar + offset + second, env, 3),
+            "the pointer did not arrive");
+        QTRY_COMPARE_WITH_TIMEOUT((shot = Screenshot(shotPath("moved-right-button"), park, env),
+                                      FindWindow(shot, background, ratio).value_or(kNowhere)),
+            moved + second, 5000);
+        QTest::qWait(300);
+        shot = Screenshot(shotPath("after-right-button"), park, env);
+        QCOMPARE(FindWindow(shot, background, ratio).value_or(kNowhere), moved + second);
         QCOMPARE(program.process().state(), QProcess::Running);
     }
 };
