@@ -252,9 +252,17 @@ QString Desktop::dropFiles(const QString& dragSource, const QStringList& files, 
 
 QStringList Desktop::windows(const QString& name, bool byTitle) const
 {
-    const RunResult r = run("xdotool",
-        {"search", "--onlyvisible", byTitle ? "--name" : "--classname",
-            QStringLiteral("^%1$").arg(name)});
+    // A window that goes away while xdotool looks at it (a dialog closing) makes it fail
+    // with an X error and list nothing: it is asked again.
+    RunResult r;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        r = run("xdotool",
+            {"search", "--onlyvisible", byTitle ? "--name" : "--classname",
+                QStringLiteral("^%1$").arg(name)});
+        if (r.exitCode == 0 || r.err.isEmpty())
+            break;
+        Pause(50);
+    }
     return r.out.isEmpty() ? QStringList {} : r.out.split('\n');
 }
 
