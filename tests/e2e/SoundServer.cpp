@@ -124,7 +124,7 @@ QString SoundServer::startPipeWire(QProcessEnvironment& env, const QString& sink
             std::make_unique<Process>(program, QStringList {}, serverEnv, QString(), log));
         QElapsedTimer clock;
         clock.start();
-        // Each one's socket or its registry entry before the next one starts.
+        // PipeWire's own socket before the session manager and the pulse server start.
         while (program == QLatin1String("pipewire") && !QFile::exists(runtime + "/pipewire-0")) {
             if (!processes_.back()->running() || clock.hasExpired(kStartMs))
                 return QStringLiteral("pipewire did not start: ") + Tail(log);
