@@ -535,13 +535,7 @@ bool GstEngine::Impl::playsTheOpenedFile()
 bool GstEngine::Impl::resumeInPlace()
 {
     pausedInPlace = false;
-    heldMs.reset();
-    if (gst_element_set_state(playbin.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        playing = false;
-        hold(lastMs, lastNs);
-        return false;
-    }
-    return true;
+    return startPlaying();
 }
 
 // A play other than a resume starts the sink afresh from READY, prerolls and seeks to where
