@@ -118,6 +118,14 @@ QString SoundServer::startPipeWire(QProcessEnvironment& env, const QString& sink
         "DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(daemon.process().readLine()).trimmed());
     serverEnv.insert("DBUS_SESSION_BUS_ADDRESS", env.value("DBUS_SESSION_BUS_ADDRESS"));
 
+    // PipeWire's pulse server gives up ("mkdir() …/pulse failed: File exists") when a
+    // client, such as the pactl that waits for it below, makes its folder in the same moment
+    // (measured: 1 start in 6); made beforehand, the folder is there for both.
+    const QString pulseFolder = runtime + "/pulse";
+    if (!QDir().mkpath(pulseFolder)
+        || !QFile::setPermissions(
+            pulseFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return QStringLiteral("could not make %1").arg(pulseFolder);
     for (const char* program : {"pipewire", "wireplumber", "pipewire-pulse"}) {
         const QString log = QDir(runtime).filePath(QString(program) + ".log");
         processes_.push_back(
