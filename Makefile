@@ -85,7 +85,7 @@ asan: deps
 	@# The skin generator runs during the build, so it is checked too.
 	$(SAN_ENV) ASAN_OPTIONS=$(ASAN_OPTS) cmake --build $(ASAN_BUILD)
 	$(SAN_ENV) ASAN_OPTIONS=$(ASAN_OPTS) ctest --test-dir $(ASAN_BUILD) \
-		-L '^(unit|widget|shell)$$' --output-on-failure --no-tests=error -j2
+		-L '^(unit|widget)$$' --output-on-failure --no-tests=error -j2
 	@# GStreamer and GLib carry no frame pointers: only whole stacks, unwound the slow way,
 	@# reach the library frames that the suppressions name. One at a time: the media tests
 	@# allow a tenth of a second for real-time playback and for streaming threads to wind

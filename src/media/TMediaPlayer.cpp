@@ -21,11 +21,8 @@ TMediaPlayer::~TMediaPlayer()
 void TMediaPlayer::Open()
 {
     Close();
-    if (auto error = engine_->open(FileName)) {
-        paused_ = false;
+    if (auto error = engine_->open(FileName))
         throw EMCIDeviceError(error->isEmpty() ? kUnknownError : error->toStdString());
-    }
-    paused_ = false;
     lastError_.clear();
 }
 

@@ -12,8 +12,6 @@
 #include <gst/gst.h>
 #include <memory>
 
-namespace media::gst {
-}
 using namespace media;
 
 namespace {
