@@ -4,6 +4,7 @@
 #include "Branding.h"
 #include "app/TApplication.h"
 #include "controls/FloodFill.h"
+#include "controls/OpenDialog.h"
 #include "controls/TImage.h"
 #include "controls/TLabel.h"
 #include "shell/DroppedFiles.h"
@@ -61,6 +62,8 @@ void TBlackShape::paintEvent(QPaintEvent*)
 TShape::TShape(QWidget* parent, const QRect& geometry, QWidget* backCover)
     : TBlackShape(parent, geometry)
     , backCover_(backCover)
+    , home_(geometry)
+    , backHome_(backCover->geometry())
 {
 }
 
@@ -70,13 +73,14 @@ void TShape::setPosition(int p)
     if (Max == 0)
         return;
     // In 64 bits: p × 398 overflows 32 bits for files longer than about 90 minutes.
-    int width = 398 - int(std::floor(double(std::int64_t(p) * 398) / Max));
-    const int left = 421 - width;
+    const int full = home_.width();
+    int width = full - int(std::floor(double(std::int64_t(p) * full) / Max));
+    const int left = home_.x() + full - width;
     int backWidth = width - 1;
     int backLeft = left;
     if (p == 0) {
-        backWidth = 395;
-        backLeft = 24;
+        backWidth = backHome_.width();
+        backLeft = backHome_.x();
     } else if (p == Max) {
         backWidth = 0;
         backLeft = backCover_->x();
@@ -118,15 +122,7 @@ TForm1::TForm1(const EngineFactory& makeEngine, shell::ShellServices& shell, QWi
     MP1 = std::make_unique<TMediaPlayer>(makeEngine());
     MP2 = std::make_unique<TMediaPlayer>(makeEngine());
     CreateControls();
-    // The skin's pure-red corners are cut out of the window: see-through and click-through.
-    setMask(skin::OutlineMask(BG->picture()));
-    // A Wayland compositor takes the mask as the window's input region only and still shows
-    // every pixel it is given, so there the corners are also painted fully transparent.
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        setAttribute(Qt::WA_TranslucentBackground);
-        setAutoFillBackground(false);
-        BG->setPicture(skin::ColourKeyTransparent(BG->picture()), false);
-    }
+    BG->setPicture(skin::shapeWindow(*this, BG->picture()), false);
     BindEvents();
     FormCreate();
 }
@@ -211,35 +207,39 @@ void TForm1::CreatePanel()
     Panel1->installEventFilter(this);
 }
 
+// Every handler is bound through one guarding slot: an exception leaving it is shown in a
+// box and goes no further into Qt's event code.
 void TForm1::BindEvents()
 {
+    using app::guarded;
     connect(BG, &TImage::mouseDown, this,
-        [this](Qt::MouseButton b, QPoint pos) { BGMouseDown(b, BG->mapToGlobal(pos)); });
-    connect(BG, &TImage::mouseMove, this, &TForm1::DragWindowTo);
-    connect(BG, &TImage::mouseUp, this, [this](Qt::MouseButton b, QPoint) { EndDrag(b); });
-    connect(Image7, &TImage::click, this, &TForm1::Image7Click);
-    connect(Image9, &TImage::click, this, &TForm1::Image9Click);
-    connect(Image10, &TImage::click, this, &TForm1::Image10Click);
-    connect(Image2, &TImage::click, this, &TForm1::Image2Click);
-    connect(Image3, &TImage::click, this, &TForm1::Image3Click);
-    connect(Image5, &TImage::click, this, &TForm1::Image5Click);
-    connect(Image6, &TImage::click, this, &TForm1::Image6Click);
+        guarded([this](Qt::MouseButton b, QPoint pos) { BGMouseDown(b, BG->mapToGlobal(pos)); }));
+    connect(BG, &TImage::mouseMove, this, guarded(this, &TForm1::DragWindowTo));
+    connect(BG, &TImage::mouseUp, this, guarded([this](Qt::MouseButton b, QPoint) { EndDrag(b); }));
+    connect(Image7, &TImage::click, this, guarded(this, &TForm1::Image7Click));
+    connect(Image9, &TImage::click, this, guarded(this, &TForm1::Image9Click));
+    connect(Image10, &TImage::click, this, guarded(this, &TForm1::Image10Click));
+    connect(Image2, &TImage::click, this, guarded(this, &TForm1::Image2Click));
+    connect(Image3, &TImage::click, this, guarded(this, &TForm1::Image3Click));
+    connect(Image5, &TImage::click, this, guarded(this, &TForm1::Image5Click));
+    connect(Image6, &TImage::click, this, guarded(this, &TForm1::Image6Click));
     for (TImage* image :
         {Image1, Image2, Image3, Image4, Image5, Image6, Image7, Image8, Image9, Image10})
-        connect(image, &TImage::mouseDown, this, [this, image] { Image1MouseDown(image); });
+        connect(
+            image, &TImage::mouseDown, this, guarded([this, image] { Image1MouseDown(image); }));
     for (TImage* image : {Image1, Image9, Image10})
-        connect(image, &TImage::mouseUp, this, [this, image] { Image1MouseUp(image); });
-    connect(Image4, &TImage::mouseUp, this, &TForm1::Image4MouseUp);
-    connect(Image8, &TImage::mouseUp, this, &TForm1::Image8MouseUp);
+        connect(image, &TImage::mouseUp, this, guarded([this, image] { Image1MouseUp(image); }));
+    connect(Image4, &TImage::mouseUp, this, guarded([this] { Image4MouseUp(); }));
+    connect(Image8, &TImage::mouseUp, this, guarded([this] { Image8MouseUp(); }));
     connect(PGClick, &TImage::mouseDown, this,
-        [this](Qt::MouseButton, QPoint pos) { PGClickMouseDown(pos.x()); });
-    connect(Timer1, &QTimer::timeout, this, [this] { app::Guarded([this] { Timer1Timer(); }); });
-    connect(Image1, &TImage::click, this, &TForm1::Image1Click);
-    connect(Image4, &TImage::click, this, &TForm1::Image4Click);
-    connect(Image8, &TImage::click, this, &TForm1::Image8Click);
-    connect(Label11, &TLabel::click, this, &TForm1::Label11Click);
-    connect(Label11, &TLabel::mouseEnter, this, &TForm1::Label11MouseEnter);
-    connect(Label11, &TLabel::mouseLeave, this, &TForm1::Label11MouseLeave);
+        guarded([this](Qt::MouseButton, QPoint pos) { PGClickMouseDown(pos.x()); }));
+    connect(Timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
+    connect(Image1, &TImage::click, this, guarded(this, &TForm1::Image1Click));
+    connect(Image4, &TImage::click, this, guarded(this, &TForm1::Image4Click));
+    connect(Image8, &TImage::click, this, guarded(this, &TForm1::Image8Click));
+    connect(Label11, &TLabel::click, this, guarded(this, &TForm1::Label11Click));
+    connect(Label11, &TLabel::mouseEnter, this, guarded(this, &TForm1::Label11MouseEnter));
+    connect(Label11, &TLabel::mouseLeave, this, guarded(this, &TForm1::Label11MouseLeave));
 }
 
 void TForm1::FormCreate()
@@ -288,37 +288,16 @@ void TForm1::Image7Click()
     close();
 }
 
-bool TForm1::RunOpenDialog(QString& chosen)
-{
-    // Start from the file picked last time. Before any pick the dialog answers with its folder
-    // instead; selecting that would open the folder above with this one highlighted, and a
-    // name typed then would be taken as that folder once the listing has loaded.
-    const QStringList previous = OpenDialog1->selectedFiles();
-    if (!previous.isEmpty() && !QFileInfo(previous.first()).isDir())
-        OpenDialog1->selectFile(previous.first());
-    const int answer = OpenDialog1->exec();
-    // A name typed and taken with Return can leave the name's completion list open after the
-    // dialog has gone; it would swallow the user's next click on the window.
-    for (int i = 0; i < 4 && QApplication::activePopupWidget(); ++i)
-        QApplication::activePopupWidget()->close();
-    if (answer != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
-        return false;
-    chosen = OpenDialog1->selectedFiles().first();
-    return true;
-}
-
 void TForm1::Image9Click()
 {
-    QString chosen;
-    if (RunOpenDialog(chosen))
-        OpenTopFile(chosen);
+    if (const auto chosen = controls::runOpenDialog(*OpenDialog1))
+        OpenTopFile(*chosen);
 }
 
 void TForm1::Image10Click()
 {
-    QString chosen;
-    if (RunOpenDialog(chosen))
-        OpenBottomFile(chosen);
+    if (const auto chosen = controls::runOpenDialog(*OpenDialog1))
+        OpenBottomFile(*chosen);
 }
 
 QString TForm1::SongTime(TMediaPlayer& player)
@@ -510,7 +489,7 @@ void TForm1::dropEvent(QDropEvent* event)
     const QStringList files = shell::DroppedFiles(*event->mimeData());
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    QTimer::singleShot(0, this, [this, files] { app::Guarded([&] { AcceptFiles(files); }); });
+    QTimer::singleShot(0, this, app::guarded([this, files] { AcceptFiles(files); }));
 }
 
 void TForm1::AcceptFiles(const QStringList& files)

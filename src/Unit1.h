@@ -49,6 +49,9 @@ public:
 
 private:
     QWidget* backCover_;
+    // Where both covers stand at position 0, as made: the rest of the bar is measured on it.
+    QRect home_;
+    QRect backHome_;
     int position_ = 0;
 };
 
@@ -157,7 +160,6 @@ private:
     void CreateControls();
     void CreatePanel();
     void BindEvents();
-    bool RunOpenDialog(QString& chosen);
     void DragWindowTo(QPoint globalPos);
     void EndDrag(Qt::MouseButton button);
     void Recolour(controls::TImage* image, const QColor& colour);

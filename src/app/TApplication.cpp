@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QSettings>
+#include <cstdio>
 
 namespace app {
 
@@ -59,16 +60,17 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
 
 void TApplication::showCurrentException() noexcept
 {
-    auto* self = qobject_cast<TApplication*>(QCoreApplication::instance());
-    if (!self)
-        return;
+    QString message = QStringLiteral("Unknown exception");
     try {
         throw;
     } catch (const std::exception& e) {
-        self->showError(QString::fromUtf8(e.what()));
+        message = QString::fromUtf8(e.what());
     } catch (...) {
-        self->showError(QStringLiteral("Unknown exception"));
     }
+    if (auto* self = qobject_cast<TApplication*>(QCoreApplication::instance()))
+        self->showError(message);
+    else // no box to show it in: said on stderr rather than lost
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
 void TApplication::showError(const QString& message) noexcept

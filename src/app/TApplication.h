@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <exception>
 #include <functional>
+#include <type_traits>
+#include <utility>
 
 namespace app {
 
@@ -45,6 +47,29 @@ template <typename F> void Guarded(F&& handler) noexcept
     } catch (...) {
         TApplication::showCurrentException();
     }
+}
+
+// The slot every handler of the form is bound through: `handler` called guarded, with the
+// signal's arguments or, if it takes none, without. Controls emit plain signals; this is
+// the one place that catches.
+template <typename F> auto guarded(F handler)
+{
+    return [handler = std::move(handler)](const auto&... arguments) noexcept {
+        Guarded([&] {
+            if constexpr (std::is_invocable_v<const F&, decltype(arguments)...>)
+                handler(arguments...);
+            else
+                handler();
+        });
+    };
+}
+
+// The same for a member function of `object` taking exactly the signal's arguments.
+template <typename Object, typename... Args>
+auto guarded(Object* object, void (Object::*method)(Args...))
+{
+    return [object, method](
+               Args... arguments) noexcept { Guarded([&] { (object->*method)(arguments...); }); };
 }
 
 } // namespace app

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "controls/TImage.h"
 
-#include "app/TApplication.h"
-
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -78,7 +76,7 @@ void TImage::mousePressEvent(QMouseEvent* event)
         clickArmed_ = true;
     const Qt::MouseButton button = event->button();
     const QPoint pos = event->position().toPoint();
-    app::Guarded([&] { emit mouseDown(button, pos); });
+    emit mouseDown(button, pos);
 }
 
 void TImage::mouseDoubleClickEvent(QMouseEvent* event)
@@ -88,14 +86,14 @@ void TImage::mouseDoubleClickEvent(QMouseEvent* event)
     clickArmed_ = false;
     const Qt::MouseButton button = event->button();
     const QPoint pos = event->position().toPoint();
-    app::Guarded([&] { emit mouseDown(button, pos); });
+    emit mouseDown(button, pos);
 }
 
 void TImage::mouseMoveEvent(QMouseEvent* event)
 {
     event->accept();
     const QPoint global = event->globalPosition().toPoint();
-    app::Guarded([&] { emit mouseMove(global); });
+    emit mouseMove(global);
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent* event)
@@ -108,8 +106,8 @@ void TImage::mouseReleaseEvent(QMouseEvent* event)
         clickArmed_ = false;
     // The click runs before the mouse-up, so an open button stays lit while its dialog is up.
     if (isClick)
-        app::Guarded([&] { emit click(); });
-    app::Guarded([&] { emit mouseUp(button, pos); });
+        emit click();
+    emit mouseUp(button, pos);
 }
 
 } // namespace controls

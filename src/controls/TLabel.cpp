@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "controls/TLabel.h"
 
-#include "app/TApplication.h"
 #include "controls/TImage.h"
 
 #include <QMouseEvent>
@@ -89,19 +88,19 @@ void TLabel::mouseReleaseEvent(QMouseEvent* event)
         && rect().contains(event->position().toPoint());
     clickArmed_ = false;
     if (isClick)
-        app::Guarded([&] { emit click(); });
+        emit click();
 }
 
 void TLabel::enterEvent(QEnterEvent* event)
 {
     QLabel::enterEvent(event);
-    app::Guarded([&] { emit mouseEnter(); });
+    emit mouseEnter();
 }
 
 void TLabel::leaveEvent(QEvent* event)
 {
     QLabel::leaveEvent(event);
-    app::Guarded([&] { emit mouseLeave(); });
+    emit mouseLeave();
 }
 
 } // namespace controls

@@ -3,10 +3,12 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QList>
 #include <QRawFont>
 #include <QRect>
 #include <QString>
+#include <QWidget>
 #include <QtEndian>
 #include <cmath>
 
@@ -137,6 +139,16 @@ QImage ColourKeyTransparent(const QImage& image)
         }
     }
     return keyed;
+}
+
+QImage shapeWindow(QWidget& window, const QImage& background)
+{
+    window.setMask(OutlineMask(background));
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return background;
+    window.setAttribute(Qt::WA_TranslucentBackground);
+    window.setAutoFillBackground(false);
+    return ColourKeyTransparent(background);
 }
 
 } // namespace skin

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QRegion>
 
+class QWidget;
+
 namespace skin {
 
 // The two text colours of the window, used again by the glyphs, the bar and the title.
@@ -80,5 +82,12 @@ QRegion OutlineMask(const QImage& background);
 // A copy of `image` in Format_ARGB32 in which every colour-key pixel is fully transparent.
 // Those pixels keep their colour, so OutlineMask finds the same outline in the copy.
 QImage ColourKeyTransparent(const QImage& image);
+
+// Gives `window` the skin's outline: the colour-key corners of `background` are cut out,
+// see-through and click-through. Returns the picture to paint as the background there. A
+// Wayland surface has no shape, only an input region, which is what the mask becomes: the
+// compositor still shows every pixel it is given (seen under weston, `tst_wayland`), so
+// there the window is made translucent and the corners are painted fully transparent.
+QImage shapeWindow(QWidget& window, const QImage& background);
 
 } // namespace skin
