@@ -78,6 +78,7 @@ class TestAlignment : public QObject {
     testsupport::RecordingShell shell;
     QString folder;
     QStringList report;
+    QStringList retries; // playbacks not found in the recording at the first try
 
     // Plays a slot for a moment from where it stands and returns the source sample its
     // sound began with.
@@ -146,8 +147,15 @@ private slots:
     {
         for (const QString& line : report)
             qInfo().noquote() << line;
+        qInfo().noquote() << QString("playbacks measured a second time: %1%2")
+                                 .arg(retries.size())
+                                 .arg(retries.isEmpty() ? "" : " (" + retries.join(", ") + ")");
         recorder.reset();
         desktop.reset();
+        // A playback that cannot be found (no sound, or not the music) is a fault of its own,
+        // which the second try must not hide where the run is meant to be exact.
+        if (qEnvironmentVariableIsSet("CI"))
+            QVERIFY2(retries.isEmpty(), qPrintable(retries.join(", ")));
     }
 
     void alignment_data()
@@ -174,9 +182,13 @@ private slots:
             // that is not the source) is measured once more and said; an offset is never
             // measured again.
             for (int attempt = 0; attempt < 2 && (top < 0 || bottom < 0); ++attempt) {
-                if (attempt > 0)
+                if (attempt > 0) {
                     qWarning(
                         "%s at column %d: measuring once more", QTest::currentDataTag(), column);
+                    retries << QStringLiteral("%1 at column %2")
+                                   .arg(QTest::currentDataTag())
+                                   .arg(column);
+                }
                 // With both slots stopped the click puts both at the same millisecond.
                 QTest::mouseClick(form.PGClick, Qt::LeftButton, {}, QPoint(column, 9));
                 at = std::int64_t(form.PG1->Position()) * kRate / 1000;
