@@ -116,8 +116,8 @@ TForm1::TForm1(const EngineFactory& makeEngine, shell::ShellServices& shell, QWi
     p.setColor(QPalette::Window, skin::kWindowColour);
     setPalette(p);
     setAutoFillBackground(true);
-    setFont(skin::Tahoma(12));
-    setWindowIcon(QIcon(QPixmap::fromImage(skin::Icon())));
+    setFont(skin::tahoma(12));
+    setWindowIcon(QIcon(QPixmap::fromImage(skin::icon())));
 
     MP1 = std::make_unique<TMediaPlayer>(makeEngine());
     MP2 = std::make_unique<TMediaPlayer>(makeEngine());
@@ -132,20 +132,20 @@ TForm1::~TForm1() = default;
 
 void TForm1::CreateControls()
 {
-    const QFont name = skin::Tahoma(13, true);
-    const QFont text = skin::Tahoma(12);
+    const QFont name = skin::tahoma(13, true);
+    const QFont text = skin::tahoma(12);
     const QColor normal = skin::kNormalColour;
     const QColor accent = skin::kAccentColour;
     const QString none = QStringLiteral("--");
     const QString zero = QStringLiteral("0:00");
     auto glyph = [this](const QRect& r, skin::Glyph g) {
         auto* image = new TImage(this, r);
-        image->setPicture(skin::GlyphImage(g), true);
+        image->setPicture(skin::glyphImage(g), true);
         return image;
     };
 
     BG = new TImage(this, {0, 0, 490, 202});
-    BG->setPicture(skin::Background(), false);
+    BG->setPicture(skin::background(), false);
     Label3 = new TLabel(this, {24, 128, 325, 16}, name, accent, false, none);
     Label4 = new TLabel(this, {24, 152, 325, 14}, text, normal, false, none);
     Label5 = new TLabel(this, {24, 40, 325, 14}, text, normal, false, none);
@@ -184,7 +184,7 @@ void TForm1::CreateControls()
 
 void TForm1::CreatePanel()
 {
-    const QFont text = skin::Tahoma(12);
+    const QFont text = skin::tahoma(12);
     const QColor normal = skin::kNormalColour;
     Panel1 = new QWidget(this);
     Panel1->setGeometry(16, 168, 457, 150);
@@ -316,7 +316,7 @@ QString TForm1::DecodeLNK(const QString& path)
     if (ext.toLatin1().toUpper() != QByteArrayLiteral(".LNK"))
         return path;
     const QByteArray target
-        = QByteArray::fromStdString(shell::ResolveShortcut(QFile::encodeName(path).toStdString()));
+        = QByteArray::fromStdString(shell::resolveShortcut(QFile::encodeName(path).toStdString()));
     return QFile::decodeName(target);
 }
 
@@ -348,8 +348,8 @@ void TForm1::OpenIntoSlot(const Slot& slot, const QString& path)
     slot.player->Open();
     slot.shown = slot.player->FileName;
     slot.lengthLabel->setCaption(SongTime(*slot.player));
-    slot.folderLabel->setCaption(shell::ExtractFilePath(slot.player->FileName));
-    slot.nameLabel->setCaption(shell::ExtractFileName(slot.player->FileName));
+    slot.folderLabel->setCaption(shell::extractFilePath(slot.player->FileName));
+    slot.nameLabel->setCaption(shell::extractFileName(slot.player->FileName));
     slot.nameLabel->setHint(slot.nameLabel->caption());
     slot.loaded = true;
     CurrentPlayer = slot.player.get();
@@ -370,8 +370,8 @@ void TForm1::OpenIntoSlot(const Slot& slot, const QString& path)
 void TForm1::Recolour(TImage* image, const QColor& colour)
 {
     const QRgb white = qRgb(255, 255, 255);
-    controls::BorderFloodFill(image->picture(), {12, 9}, white, colour.rgb());
-    controls::BorderFloodFill(image->picture(), {18, 13}, white, colour.rgb());
+    controls::borderFloodFill(image->picture(), {12, 9}, white, colour.rgb());
+    controls::borderFloodFill(image->picture(), {18, 13}, white, colour.rgb());
     image->update();
 }
 
@@ -486,7 +486,7 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event)
 // dragged them is not kept waiting by an open or a message box.
 void TForm1::dropEvent(QDropEvent* event)
 {
-    const QStringList files = shell::DroppedFiles(*event->mimeData());
+    const QStringList files = shell::droppedFiles(*event->mimeData());
     event->setDropAction(Qt::CopyAction);
     event->accept();
     QTimer::singleShot(0, this, app::guarded([this, files] { AcceptFiles(files); }));
@@ -557,7 +557,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton
             && Panel1->rect().contains(mouse->position().toPoint()))
-            app::Guarded([this] { Panel1Click(); });
+            app::runGuarded([this] { Panel1Click(); });
         return true;
     }
     if (watched == Panel1 && event->type() == QEvent::MouseButtonPress)

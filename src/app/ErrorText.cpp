@@ -3,14 +3,14 @@
 
 namespace app {
 
-QString ErrorBoxText(const QString& message)
+QString errorBoxText(const QString& message)
 {
     if (!message.isEmpty() && message.back().unicode() > u'.')
         return message + QLatin1Char('.');
     return message;
 }
 
-QString ApplicationTitle(const QString& executablePath)
+QString applicationTitle(const QString& executablePath)
 {
     QString name = executablePath.mid(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = name.indexOf(QLatin1Char('.'));

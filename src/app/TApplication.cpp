@@ -28,7 +28,7 @@ public:
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
-    , title_(ApplicationTitle(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")))
+    , title_(applicationTitle(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")))
 {
     setApplicationName(title_);
     // The program keeps nothing between runs. Qt's file dialog would read and write its
@@ -76,7 +76,7 @@ void TApplication::showCurrentException() noexcept
 void TApplication::showError(const QString& message) noexcept
 {
     try {
-        presenter_(title_, ErrorBoxText(message));
+        presenter_(title_, errorBoxText(message));
     } catch (...) {
         // The box itself failed (out of memory, most likely); there is nothing left to show
         // the failure with, and the program must go on.

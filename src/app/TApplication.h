@@ -40,7 +40,7 @@ private:
 
 // Runs a handler so that an exception leaving it is shown and goes no further: our
 // handlers are called from inside Qt's own event code, which is not built to unwind.
-template <typename F> void Guarded(F&& handler) noexcept
+template <typename F> void runGuarded(F&& handler) noexcept
 {
     try {
         handler();
@@ -55,7 +55,7 @@ template <typename F> void Guarded(F&& handler) noexcept
 template <typename F> auto guarded(F handler)
 {
     return [handler = std::move(handler)](const auto&... arguments) noexcept {
-        Guarded([&] {
+        runGuarded([&] {
             if constexpr (std::is_invocable_v<const F&, decltype(arguments)...>)
                 handler(arguments...);
             else
@@ -68,8 +68,9 @@ template <typename F> auto guarded(F handler)
 template <typename Object, typename... Args>
 auto guarded(Object* object, void (Object::*method)(Args...))
 {
-    return [object, method](
-               Args... arguments) noexcept { Guarded([&] { (object->*method)(arguments...); }); };
+    return [object, method](Args... arguments) noexcept {
+        runGuarded([&] { (object->*method)(arguments...); });
+    };
 }
 
 } // namespace app

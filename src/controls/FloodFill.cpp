@@ -5,7 +5,7 @@
 
 namespace controls {
 
-int BorderFloodFill(QImage& image, QPoint seed, QRgb border, QRgb fill)
+int borderFloodFill(QImage& image, QPoint seed, QRgb border, QRgb fill)
 {
     const int w = image.width(), h = image.height();
     auto isBorder

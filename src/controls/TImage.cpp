@@ -12,7 +12,7 @@ namespace {
 constexpr int kHintHideMs = 2500;
 }
 
-bool ShowHint(QWidget* widget, QEvent* event, const QString& hint)
+bool showHint(QWidget* widget, QEvent* event, const QString& hint)
 {
     if (event->type() != QEvent::ToolTip)
         return false;
@@ -41,7 +41,7 @@ void TImage::setPicture(const QImage& picture, bool whiteIsTransparent)
 
 bool TImage::event(QEvent* event)
 {
-    if (ShowHint(this, event, hint_))
+    if (showHint(this, event, hint_))
         return true;
     return QWidget::event(event);
 }

@@ -51,6 +51,6 @@ private:
 
 // Shows `hint` as the tooltip of `widget` for a tooltip event: below the cursor, hidden
 // after 2.5 s or when the mouse leaves. Returns whether the event was handled.
-bool ShowHint(QWidget* widget, QEvent* event, const QString& hint);
+bool showHint(QWidget* widget, QEvent* event, const QString& hint);
 
 } // namespace controls

@@ -12,7 +12,7 @@ TLabel::TLabel(QWidget* parent, const QRect& geometry, const QFont& font, const 
     bool autoSize, const QString& caption)
     : QLabel(parent)
     , autoSize_(autoSize)
-    , cell_(skin::CellMetricsOf(font))
+    , cell_(skin::cellMetricsOf(font))
 {
     setGeometry(geometry);
     setFont(font);
@@ -64,7 +64,7 @@ QColor TLabel::color() const
 
 bool TLabel::event(QEvent* event)
 {
-    if (ShowHint(this, event, hint_))
+    if (showHint(this, event, hint_))
         return true;
     return QLabel::event(event);
 }

@@ -6,7 +6,7 @@
 
 namespace shell {
 
-QStringList DroppedFiles(const QMimeData& data)
+QStringList droppedFiles(const QMimeData& data)
 {
     QStringList paths;
     for (const QUrl& url : data.urls()) {

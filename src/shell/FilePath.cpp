@@ -3,12 +3,12 @@
 
 namespace shell {
 
-QString ExtractFilePath(const QString& path)
+QString extractFilePath(const QString& path)
 {
     return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString ExtractFileName(const QString& path)
+QString extractFileName(const QString& path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }

@@ -7,9 +7,9 @@ namespace shell {
 
 // The folder part of a path: everything up to and including the last "/", empty when there
 // is none. A backslash or a colon is an ordinary file-name character here.
-QString ExtractFilePath(const QString& path);
+QString extractFilePath(const QString& path);
 
 // The name part of a path: everything after the last "/".
-QString ExtractFileName(const QString& path);
+QString extractFileName(const QString& path);
 
 } // namespace shell

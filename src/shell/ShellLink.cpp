@@ -13,9 +13,9 @@ namespace shell {
 namespace {
 
 using detail::Bytes;
-using detail::ReadU16;
-using detail::ReadU32;
-using detail::Slice;
+using detail::readU16;
+using detail::readU32;
+using detail::slice;
 
 constexpr std::uint32_t kHeaderSize = 0x4C;
 // {00021401-0000-0000-C000-000000000046}, as stored.
@@ -60,40 +60,40 @@ struct LinkInfoText {
     std::optional<std::string> ansi;
 };
 
-std::string AsString(Bytes bytes)
+std::string asString(Bytes bytes)
 {
     return std::string(bytes.begin(), bytes.end());
 }
 
 // One string of LinkInfo: the Unicode form where its offset is given, else the ANSI form.
 // Both forms must end inside their section, even the one left unused.
-std::optional<LinkInfoText> ReadLinkInfoString(
+std::optional<LinkInfoText> readLinkInfoString(
     Bytes section, std::uint32_t ansiOffset, std::optional<std::uint32_t> unicodeOffset)
 {
-    const auto ansi = detail::TerminatedAnsi(section, ansiOffset);
+    const auto ansi = detail::terminatedAnsi(section, ansiOffset);
     if (!ansi)
         return std::nullopt;
     if (!unicodeOffset || *unicodeOffset == 0)
-        return LinkInfoText {detail::Cp1252ToUtf8(*ansi), AsString(*ansi)};
-    const auto unicode = detail::TerminatedUtf16(section, *unicodeOffset);
+        return LinkInfoText {detail::cp1252ToUtf8(*ansi), asString(*ansi)};
+    const auto unicode = detail::terminatedUtf16(section, *unicodeOffset);
     if (!unicode)
         return std::nullopt;
-    return LinkInfoText {detail::Utf16ToUtf8(*unicode), std::nullopt};
+    return LinkInfoText {detail::utf16ToUtf8(*unicode), std::nullopt};
 }
 
 // Joins two path parts with one backslash between them.
-template <typename T> T JoinPath(const T& base, const T& rest)
+template <typename T> T joinPath(const T& base, const T& rest)
 {
     if (base.empty() || rest.empty() || base.back() == '\\')
         return base + rest;
     return base + '\\' + rest;
 }
 
-LinkInfoText JoinText(const LinkInfoText& base, const LinkInfoText& rest)
+LinkInfoText joinText(const LinkInfoText& base, const LinkInfoText& rest)
 {
-    LinkInfoText joined {JoinPath(base.text, rest.text), std::nullopt};
+    LinkInfoText joined {joinPath(base.text, rest.text), std::nullopt};
     if (base.ansi && rest.ansi)
-        joined.ansi = JoinPath(*base.ansi, *rest.ansi);
+        joined.ansi = joinPath(*base.ansi, *rest.ansi);
     return joined;
 }
 
@@ -103,52 +103,52 @@ struct LinkInfoPaths {
     LinkInfoText suffix;
 };
 
-std::optional<std::string> ReadNetName(Bytes linkInfo, std::uint32_t offset)
+std::optional<std::string> readNetName(Bytes linkInfo, std::uint32_t offset)
 {
-    const auto size = ReadU32(linkInfo, offset);
-    const auto part = size ? Slice(linkInfo, offset, *size) : std::nullopt;
+    const auto size = readU32(linkInfo, offset);
+    const auto part = size ? slice(linkInfo, offset, *size) : std::nullopt;
     if (!part || *size < kNetworkLinkMinSize)
         return std::nullopt;
-    const std::uint32_t nameOffset = *ReadU32(*part, 8);
+    const std::uint32_t nameOffset = *readU32(*part, 8);
     std::optional<std::uint32_t> unicodeOffset;
     if (nameOffset > kNetworkLinkMinSize) {
-        unicodeOffset = ReadU32(*part, kNetworkLinkMinSize);
+        unicodeOffset = readU32(*part, kNetworkLinkMinSize);
         if (!unicodeOffset)
             return std::nullopt;
     }
-    const auto name = ReadLinkInfoString(*part, nameOffset, unicodeOffset);
+    const auto name = readLinkInfoString(*part, nameOffset, unicodeOffset);
     if (!name)
         return std::nullopt;
     return name->text;
 }
 
-std::optional<LinkInfoPaths> ReadLinkInfo(Bytes linkInfo)
+std::optional<LinkInfoPaths> readLinkInfo(Bytes linkInfo)
 {
-    const auto headerSize = ReadU32(linkInfo, 4);
+    const auto headerSize = readU32(linkInfo, 4);
     if (!headerSize || *headerSize < kLinkInfoMinHeader || *headerSize > linkInfo.size())
         return std::nullopt;
     const bool hasUnicode = *headerSize >= kLinkInfoUnicodeHeader;
-    const auto field = [&](std::size_t offset) { return *ReadU32(linkInfo, offset); };
+    const auto field = [&](std::size_t offset) { return *readU32(linkInfo, offset); };
     const std::uint32_t flags = field(8);
     const auto unicodeField = [&](std::size_t offset) {
         return hasUnicode ? std::optional(field(offset)) : std::nullopt;
     };
     LinkInfoPaths paths;
-    const auto suffix = ReadLinkInfoString(linkInfo, field(24), unicodeField(32));
+    const auto suffix = readLinkInfoString(linkInfo, field(24), unicodeField(32));
     if (!suffix)
         return std::nullopt;
     paths.suffix = *suffix;
     if (flags & kVolumeIdAndLocalBasePath) {
-        paths.local = ReadLinkInfoString(linkInfo, field(16), unicodeField(28));
+        paths.local = readLinkInfoString(linkInfo, field(16), unicodeField(28));
         // The volume ID is not read, but a LinkInfo whose volume ID runs outside it is
         // damaged, and so may be the path beside it.
-        const auto volumeSize = ReadU32(linkInfo, field(12));
+        const auto volumeSize = readU32(linkInfo, field(12));
         if (!paths.local || !volumeSize || *volumeSize < kVolumeIdMinSize
-            || !Slice(linkInfo, field(12), *volumeSize))
+            || !slice(linkInfo, field(12), *volumeSize))
             return std::nullopt;
     }
     if (flags & kCommonNetworkRelativeLink) {
-        paths.netName = ReadNetName(linkInfo, field(20));
+        paths.netName = readNetName(linkInfo, field(20));
         if (!paths.netName)
             return std::nullopt;
     }
@@ -157,111 +157,111 @@ std::optional<LinkInfoPaths> ReadLinkInfo(Bytes linkInfo)
 
 // One StringData string: a character count, then that many characters with no NUL after
 // them. Moves `pos` past it.
-std::optional<std::string> ReadStringData(Bytes bytes, std::size_t& pos, bool unicode)
+std::optional<std::string> readStringData(Bytes bytes, std::size_t& pos, bool unicode)
 {
-    const auto count = ReadU16(bytes, pos);
+    const auto count = readU16(bytes, pos);
     if (!count)
         return std::nullopt;
     const std::size_t size = static_cast<std::size_t>(*count) * (unicode ? 2 : 1);
-    const auto text = Slice(bytes, pos + 2, size);
+    const auto text = slice(bytes, pos + 2, size);
     if (!text)
         return std::nullopt;
     pos += 2 + size;
-    return unicode ? detail::Utf16ToUtf8(detail::UpToNulUtf16(*text))
-                   : detail::Cp1252ToUtf8(detail::UpToNul(*text));
+    return unicode ? detail::utf16ToUtf8(detail::upToNulUtf16(*text))
+                   : detail::cp1252ToUtf8(detail::upToNul(*text));
 }
 
-std::string ReadEnvironmentTarget(Bytes block)
+std::string readEnvironmentTarget(Bytes block)
 {
-    const auto unicode = Slice(block, 8 + kTargetAnsiSize, kTargetUnicodeSize);
+    const auto unicode = slice(block, 8 + kTargetAnsiSize, kTargetUnicodeSize);
     if (unicode) {
-        const auto text = detail::UpToNulUtf16(*unicode);
+        const auto text = detail::upToNulUtf16(*unicode);
         if (!text.empty())
-            return detail::Utf16ToUtf8(text);
+            return detail::utf16ToUtf8(text);
     }
-    const auto ansi = Slice(block, 8, kTargetAnsiSize);
-    return ansi ? detail::Cp1252ToUtf8(detail::UpToNul(*ansi)) : std::string();
+    const auto ansi = slice(block, 8, kTargetAnsiSize);
+    return ansi ? detail::cp1252ToUtf8(detail::upToNul(*ansi)) : std::string();
 }
 
 // Extra data is optional trailing matter: a block whose size runs past the end stops the
 // walk but does not spoil what came before it.
-void ReadExtraData(Bytes bytes, std::size_t pos, ShellLinkTargets& targets)
+void readExtraData(Bytes bytes, std::size_t pos, ShellLinkTargets& targets)
 {
-    while (const auto size = ReadU32(bytes, pos)) {
-        const auto block = Slice(bytes, pos, *size);
+    while (const auto size = readU32(bytes, pos)) {
+        const auto block = slice(bytes, pos, *size);
         if (*size < 8 || !block)
             return;
-        const std::uint32_t signature = *ReadU32(*block, 4);
+        const std::uint32_t signature = *readU32(*block, 4);
         if (signature == kEnvironmentBlock && *size >= kEnvironmentBlockSize)
-            targets.environmentTarget = ReadEnvironmentTarget(*block);
+            targets.environmentTarget = readEnvironmentTarget(*block);
         if (signature == kDarwinBlock)
             targets.advertised = true;
         pos += *size;
     }
 }
 
-bool HasValidHeader(Bytes bytes)
+bool hasValidHeader(Bytes bytes)
 {
-    const auto clsid = Slice(bytes, 4, kLinkClsid.size());
-    return bytes.size() >= kHeaderSize && ReadU32(bytes, 0) == kHeaderSize
+    const auto clsid = slice(bytes, 4, kLinkClsid.size());
+    return bytes.size() >= kHeaderSize && readU32(bytes, 0) == kHeaderSize
         && std::equal(clsid->begin(), clsid->end(), kLinkClsid.begin());
 }
 
 // The network path, with its suffix corrected from the item-ID list where that list spells
 // the same folders through a mapped drive.
-std::string NetworkPath(const LinkInfoPaths& info, const std::string& idListPath)
+std::string networkPath(const LinkInfoPaths& info, const std::string& idListPath)
 {
     std::string suffix = info.suffix.text;
-    if (info.suffix.ansi && detail::MayHaveLostCharacters(*info.suffix.ansi) && !idListPath.empty())
-        suffix = detail::RecoverAnsiPath(*info.suffix.ansi, idListPath, false).value_or(suffix);
-    return JoinPath(*info.netName, suffix);
+    if (info.suffix.ansi && detail::mayHaveLostCharacters(*info.suffix.ansi) && !idListPath.empty())
+        suffix = detail::recoverAnsiPath(*info.suffix.ansi, idListPath, false).value_or(suffix);
+    return joinPath(*info.netName, suffix);
 }
 
-std::string LocalPath(const LinkInfoPaths& info, const std::string& idListPath)
+std::string localPath(const LinkInfoPaths& info, const std::string& idListPath)
 {
-    const LinkInfoText local = JoinText(*info.local, info.suffix);
-    if (local.ansi && detail::MayHaveLostCharacters(*local.ansi) && !idListPath.empty())
-        return detail::RecoverAnsiPath(*local.ansi, idListPath, true).value_or(local.text);
+    const LinkInfoText local = joinText(*info.local, info.suffix);
+    if (local.ansi && detail::mayHaveLostCharacters(*local.ansi) && !idListPath.empty())
+        return detail::recoverAnsiPath(*local.ansi, idListPath, true).value_or(local.text);
     return local.text;
 }
 
 // Each section reader below starts at `pos`, moves it past its section and gives false when
 // the section does not fit in the file.
-bool ReadIdListSection(
+bool readIdListSection(
     Bytes bytes, std::uint32_t flags, std::size_t& pos, ShellLinkTargets& targets)
 {
     if (!(flags & HasLinkTargetIdList))
         return true;
-    const auto size = ReadU16(bytes, pos);
-    const auto idList = size ? Slice(bytes, pos + 2, *size) : std::nullopt;
+    const auto size = readU16(bytes, pos);
+    const auto idList = size ? slice(bytes, pos + 2, *size) : std::nullopt;
     if (!idList)
         return false;
-    targets.idListPath = detail::DrivePathFromIdList(*idList);
+    targets.idListPath = detail::drivePathFromIdList(*idList);
     pos += 2 + *size;
     return true;
 }
 
 // A LinkInfo that the flags tell Windows to ignore must still be well formed.
-bool ReadLinkInfoSection(
+bool readLinkInfoSection(
     Bytes bytes, std::uint32_t flags, std::size_t& pos, ShellLinkTargets& targets)
 {
     if (!(flags & HasLinkInfo))
         return true;
-    const auto size = ReadU32(bytes, pos);
-    const auto section = size ? Slice(bytes, pos, *size) : std::nullopt;
-    const auto info = section ? ReadLinkInfo(*section) : std::nullopt;
+    const auto size = readU32(bytes, pos);
+    const auto section = size ? slice(bytes, pos, *size) : std::nullopt;
+    const auto info = section ? readLinkInfo(*section) : std::nullopt;
     if (!info)
         return false;
     if (!(flags & ForceNoLinkInfo) && info->local)
-        targets.localPath = LocalPath(*info, targets.idListPath);
+        targets.localPath = localPath(*info, targets.idListPath);
     if (!(flags & ForceNoLinkInfo) && info->netName)
-        targets.networkPath = NetworkPath(*info, targets.idListPath);
+        targets.networkPath = networkPath(*info, targets.idListPath);
     pos += *size;
     return true;
 }
 
 // The strings come in a fixed order, each present when its flag is set.
-bool ReadStringDataSection(
+bool readStringDataSection(
     Bytes bytes, std::uint32_t flags, std::size_t& pos, ShellLinkTargets& targets)
 {
     const bool unicode = (flags & IsUnicode) != 0;
@@ -269,7 +269,7 @@ bool ReadStringDataSection(
         {HasName, HasRelativePath, HasWorkingDir, HasArguments, HasIconLocation}) {
         if (!(flags & flag))
             continue;
-        const auto text = ReadStringData(bytes, pos, unicode);
+        const auto text = readStringData(bytes, pos, unicode);
         if (!text)
             return false;
         if (flag == HasRelativePath)
@@ -280,23 +280,23 @@ bool ReadStringDataSection(
 
 } // namespace
 
-std::optional<ShellLinkTargets> ParseShellLink(std::span<const std::uint8_t> bytes)
+std::optional<ShellLinkTargets> parseShellLink(std::span<const std::uint8_t> bytes)
 {
-    if (!HasValidHeader(bytes))
+    if (!hasValidHeader(bytes))
         return std::nullopt;
-    const std::uint32_t flags = *ReadU32(bytes, kFlagsOffset);
+    const std::uint32_t flags = *readU32(bytes, kFlagsOffset);
     ShellLinkTargets targets;
     targets.advertised = (flags & HasDarwinId) != 0;
     std::size_t pos = kHeaderSize;
-    if (!ReadIdListSection(bytes, flags, pos, targets)
-        || !ReadLinkInfoSection(bytes, flags, pos, targets)
-        || !ReadStringDataSection(bytes, flags, pos, targets))
+    if (!readIdListSection(bytes, flags, pos, targets)
+        || !readLinkInfoSection(bytes, flags, pos, targets)
+        || !readStringDataSection(bytes, flags, pos, targets))
         return std::nullopt;
-    ReadExtraData(bytes, pos, targets);
+    readExtraData(bytes, pos, targets);
     return targets;
 }
 
-std::optional<std::string> ProcessEnvironment(const std::string& name)
+std::optional<std::string> processEnvironment(const std::string& name)
 {
     if (name.empty())
         return std::nullopt;
@@ -306,7 +306,7 @@ std::optional<std::string> ProcessEnvironment(const std::string& name)
 
 // A name with no closing '%' is copied as is; an unset name is copied with its opening '%'
 // only, since its closing '%' may open the next variable.
-std::string ExpandEnvironmentVariables(std::string_view text, const EnvironmentLookup& lookup)
+std::string expandEnvironmentVariables(std::string_view text, const EnvironmentLookup& lookup)
 {
     std::string out;
     std::size_t pos = 0;
@@ -330,7 +330,7 @@ std::string ExpandEnvironmentVariables(std::string_view text, const EnvironmentL
     return out;
 }
 
-std::string ChooseTarget(const ShellLinkTargets& targets, const EnvironmentLookup& lookup)
+std::string chooseTarget(const ShellLinkTargets& targets, const EnvironmentLookup& lookup)
 {
     if (targets.advertised)
         return {};
@@ -339,7 +339,7 @@ std::string ChooseTarget(const ShellLinkTargets& targets, const EnvironmentLooku
     if (!targets.networkPath.empty())
         return targets.networkPath;
     if (!targets.environmentTarget.empty())
-        return ExpandEnvironmentVariables(targets.environmentTarget, lookup);
+        return expandEnvironmentVariables(targets.environmentTarget, lookup);
     return targets.idListPath;
 }
 

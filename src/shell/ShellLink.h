@@ -40,25 +40,25 @@ struct ShellLinkTargets {
 // that follow are optional trailing matter: a block whose size runs past the end, or below
 // a block's own header, ends the walk there and keeps everything read before it, since
 // the target those sections name is whole.
-std::optional<ShellLinkTargets> ParseShellLink(std::span<const std::uint8_t> bytes);
+std::optional<ShellLinkTargets> parseShellLink(std::span<const std::uint8_t> bytes);
 
 // Looks up one environment variable; empty when it is not set.
 using EnvironmentLookup = std::function<std::optional<std::string>(const std::string& name)>;
 
 // The lookup into this process's environment.
-std::optional<std::string> ProcessEnvironment(const std::string& name);
+std::optional<std::string> processEnvironment(const std::string& name);
 
 // Replaces each %NAME% whose variable is set and leaves the others as written, so that
 // %windir%\system32 stays readable where windir does not exist.
-std::string ExpandEnvironmentVariables(std::string_view text, const EnvironmentLookup& lookup);
+std::string expandEnvironmentVariables(std::string_view text, const EnvironmentLookup& lookup);
 
 // The one path the program opens: local path, else network path, else the expanded
 // environment target, else the item-ID list's path. Empty for advertised shortcuts.
-std::string ChooseTarget(
-    const ShellLinkTargets& targets, const EnvironmentLookup& lookup = ProcessEnvironment);
+std::string chooseTarget(
+    const ShellLinkTargets& targets, const EnvironmentLookup& lookup = processEnvironment);
 
 // The path a Windows shortcut file points at, or an empty string when `lnkPath` is not a
 // valid shortcut to a file-system object. Never throws; never reads outside the file.
-std::string ResolveShortcut(const std::string& lnkPath);
+std::string resolveShortcut(const std::string& lnkPath);
 
 } // namespace shell

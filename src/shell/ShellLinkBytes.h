@@ -15,24 +15,24 @@ namespace shell::detail {
 using Bytes = std::span<const std::uint8_t>;
 
 // The `size` bytes at `offset`, when they lie wholly inside `section`.
-inline std::optional<Bytes> Slice(Bytes section, std::size_t offset, std::size_t size)
+inline std::optional<Bytes> slice(Bytes section, std::size_t offset, std::size_t size)
 {
     if (offset > section.size() || size > section.size() - offset)
         return std::nullopt;
     return section.subspan(offset, size);
 }
 
-inline std::optional<std::uint16_t> ReadU16(Bytes section, std::size_t offset)
+inline std::optional<std::uint16_t> readU16(Bytes section, std::size_t offset)
 {
-    const auto field = Slice(section, offset, 2);
+    const auto field = slice(section, offset, 2);
     if (!field)
         return std::nullopt;
     return static_cast<std::uint16_t>((*field)[0] | ((*field)[1] << 8));
 }
 
-inline std::optional<std::uint32_t> ReadU32(Bytes section, std::size_t offset)
+inline std::optional<std::uint32_t> readU32(Bytes section, std::size_t offset)
 {
-    const auto field = Slice(section, offset, 4);
+    const auto field = slice(section, offset, 4);
     if (!field)
         return std::nullopt;
     std::uint32_t value = 0;
@@ -43,7 +43,7 @@ inline std::optional<std::uint32_t> ReadU32(Bytes section, std::size_t offset)
 
 // The bytes of a NUL-terminated 8-bit string starting at `offset`, without the NUL; empty
 // when the string does not end inside `section`.
-inline std::optional<Bytes> TerminatedAnsi(Bytes section, std::size_t offset)
+inline std::optional<Bytes> terminatedAnsi(Bytes section, std::size_t offset)
 {
     if (offset >= section.size())
         return std::nullopt;
@@ -56,7 +56,7 @@ inline std::optional<Bytes> TerminatedAnsi(Bytes section, std::size_t offset)
 
 // The bytes of a NUL-terminated UTF-16LE string starting at `offset`, without the NUL;
 // empty when the string does not end inside `section`.
-inline std::optional<Bytes> TerminatedUtf16(Bytes section, std::size_t offset)
+inline std::optional<Bytes> terminatedUtf16(Bytes section, std::size_t offset)
 {
     if (offset >= section.size())
         return std::nullopt;
@@ -68,7 +68,7 @@ inline std::optional<Bytes> TerminatedUtf16(Bytes section, std::size_t offset)
 }
 
 // The 8-bit text in a fixed-size field: up to its first NUL, or the whole field.
-inline Bytes UpToNul(Bytes field)
+inline Bytes upToNul(Bytes field)
 {
     for (std::size_t i = 0; i < field.size(); ++i) {
         if (field[i] == 0)
@@ -79,7 +79,7 @@ inline Bytes UpToNul(Bytes field)
 
 // The UTF-16LE text in a fixed-size field: up to its first NUL unit, or the whole field
 // (an odd last byte cannot hold a unit and is dropped).
-inline Bytes UpToNulUtf16(Bytes field)
+inline Bytes upToNulUtf16(Bytes field)
 {
     std::size_t end = 0;
     while (field.size() - end >= 2 && (field[end] != 0 || field[end + 1] != 0))

@@ -15,12 +15,12 @@ namespace fs = std::filesystem;
 // Real shortcuts are a few kilobytes; anything this large is something else with a .lnk name.
 constexpr std::uintmax_t kMaxShortcutSize = 1024 * 1024;
 
-fs::path FromUtf8(std::string_view text)
+fs::path fromUtf8(std::string_view text)
 {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
 
-std::string ToUtf8(const fs::path& path)
+std::string toUtf8(const fs::path& path)
 {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
@@ -29,7 +29,7 @@ std::string ToUtf8(const fs::path& path)
 // Only regular files are read: opening a FIFO would block until someone writes to it, and
 // a device could be endless. The read asks for one byte more than the file had, so a file
 // that grows in the meantime is refused rather than read in part.
-std::optional<std::vector<std::uint8_t>> ReadShortcutFile(const fs::path& path)
+std::optional<std::vector<std::uint8_t>> readShortcutFile(const fs::path& path)
 {
     std::error_code error;
     if (!fs::is_regular_file(fs::status(path, error)) || error)
@@ -48,7 +48,7 @@ std::optional<std::vector<std::uint8_t>> ReadShortcutFile(const fs::path& path)
     return bytes;
 }
 
-bool IsRelative(std::string_view path)
+bool isRelative(std::string_view path)
 {
     const bool rooted = !path.empty() && (path[0] == '\\' || path[0] == '/');
     const bool hasDrive = path.size() >= 2 && path[1] == ':';
@@ -58,7 +58,7 @@ bool IsRelative(std::string_view path)
 // Applies a Windows relative path to `folder` by name, as Windows does: a backslash
 // separates, "." stays, ".." climbs. Empty when ".." would climb above the root, where the
 // path can no longer mean what it meant on the machine that wrote it.
-std::optional<fs::path> ApplyRelative(fs::path folder, std::string_view relative)
+std::optional<fs::path> applyRelative(fs::path folder, std::string_view relative)
 {
     std::size_t start = 0;
     while (start <= relative.size()) {
@@ -69,7 +69,7 @@ std::optional<fs::path> ApplyRelative(fs::path folder, std::string_view relative
         if (part == "..")
             folder = folder.parent_path();
         else if (!part.empty() && part != ".")
-            folder /= FromUtf8(part);
+            folder /= fromUtf8(part);
         start = end + 1;
     }
     return folder;
@@ -79,35 +79,35 @@ std::optional<fs::path> ApplyRelative(fs::path folder, std::string_view relative
 // it names an existing file there. Shortcuts copied to a shared drive together with their
 // targets keep working. Folders are left out: "..\.." from a shortcut copied to a shallower
 // place would otherwise name whatever folder happens to sit there.
-std::optional<std::string> ExistingRelativeTarget(const fs::path& link, std::string_view relative)
+std::optional<std::string> existingRelativeTarget(const fs::path& link, std::string_view relative)
 {
-    if (!IsRelative(relative))
+    if (!isRelative(relative))
         return std::nullopt;
     std::error_code error;
     const fs::path linkPath = fs::absolute(link, error).lexically_normal();
     if (error)
         return std::nullopt;
-    const auto target = ApplyRelative(linkPath.parent_path(), relative);
+    const auto target = applyRelative(linkPath.parent_path(), relative);
     if (!target || *target == linkPath || !fs::is_regular_file(*target, error))
         return std::nullopt;
-    return ToUtf8(*target);
+    return toUtf8(*target);
 }
 
 } // namespace
 
-std::string ResolveShortcut(const std::string& lnkPath)
+std::string resolveShortcut(const std::string& lnkPath)
 {
     try {
-        const fs::path path = FromUtf8(lnkPath);
-        const auto bytes = ReadShortcutFile(path);
-        const auto targets = bytes ? ParseShellLink(*bytes) : std::nullopt;
+        const fs::path path = fromUtf8(lnkPath);
+        const auto bytes = readShortcutFile(path);
+        const auto targets = bytes ? parseShellLink(*bytes) : std::nullopt;
         if (!targets)
             return {};
         if (!targets->advertised && !targets->relativePath.empty()) {
-            if (auto existing = ExistingRelativeTarget(path, targets->relativePath))
+            if (auto existing = existingRelativeTarget(path, targets->relativePath))
                 return *existing;
         }
-        return ChooseTarget(*targets);
+        return chooseTarget(*targets);
     } catch (...) {
         // Out of memory or a path the file system rejects: either way, no shortcut.
         return {};

@@ -32,14 +32,14 @@ constexpr std::size_t kExtensionHeaderSize = 8;
 
 // The items of the list, each with its size field; empty when the sizes do not tile the
 // list up to its terminating zero size.
-std::optional<std::vector<Bytes>> SplitItems(Bytes idList)
+std::optional<std::vector<Bytes>> splitItems(Bytes idList)
 {
     std::vector<Bytes> items;
     std::size_t pos = 0;
-    while (const auto size = ReadU16(idList, pos)) {
+    while (const auto size = readU16(idList, pos)) {
         if (*size == 0)
             return items;
-        const auto item = Slice(idList, pos, *size);
+        const auto item = slice(idList, pos, *size);
         if (*size < 3 || !item)
             return std::nullopt;
         items.push_back(*item);
@@ -48,17 +48,17 @@ std::optional<std::vector<Bytes>> SplitItems(Bytes idList)
     return std::nullopt;
 }
 
-bool IsMyComputer(Bytes item)
+bool isMyComputer(Bytes item)
 {
-    const auto clsid = Slice(item, 4, kMyComputer.size());
+    const auto clsid = slice(item, 4, kMyComputer.size());
     return item[2] == kRootFolderType && clsid
         && std::equal(clsid->begin(), clsid->end(), kMyComputer.begin());
 }
 
 // "C:\" from a volume item, whose name is stored as ANSI right after the type byte.
-std::optional<std::string> DriveName(Bytes item)
+std::optional<std::string> driveName(Bytes item)
 {
-    const auto name = Slice(item, 3, 2);
+    const auto name = slice(item, 3, 2);
     if ((item[2] & kKindMask) != kVolumeKind || !name)
         return std::nullopt;
     const char letter = static_cast<char>((*name)[0]);
@@ -68,24 +68,24 @@ std::optional<std::string> DriveName(Bytes item)
     return std::string {letter, ':', '\\'};
 }
 
-std::optional<Bytes> ExtensionAt(Bytes item, std::size_t offset)
+std::optional<Bytes> extensionAt(Bytes item, std::size_t offset)
 {
-    const auto size = ReadU16(item, offset);
-    if (!size || *size < kExtensionHeaderSize || ReadU32(item, offset + 4) != kLongNameSignature)
+    const auto size = readU16(item, offset);
+    if (!size || *size < kExtensionHeaderSize || readU32(item, offset + 4) != kLongNameSignature)
         return std::nullopt;
-    return Slice(item, offset, *size);
+    return slice(item, offset, *size);
 }
 
 // The item's last two bytes give the offset of its first extension block; fall back to a
 // search in case a writer left them out.
-std::optional<std::size_t> FindLongNameBlock(Bytes item)
+std::optional<std::size_t> findLongNameBlock(Bytes item)
 {
-    const auto tail = ReadU16(item, item.size() - 2);
-    if (tail && *tail >= kPrimaryNameOffset && ExtensionAt(item, *tail))
+    const auto tail = readU16(item, item.size() - 2);
+    if (tail && *tail >= kPrimaryNameOffset && extensionAt(item, *tail))
         return *tail;
     for (std::size_t offset = kPrimaryNameOffset; offset + kExtensionHeaderSize <= item.size();
          ++offset) {
-        if (ExtensionAt(item, offset))
+        if (extensionAt(item, offset))
             return offset;
     }
     return std::nullopt;
@@ -93,43 +93,43 @@ std::optional<std::size_t> FindLongNameBlock(Bytes item)
 
 // The long name follows fields that each block version added: access and creation times
 // first, then an NTFS file reference (version 7), then two more fields (versions 8 and 9).
-std::optional<std::string> LongName(Bytes block)
+std::optional<std::string> longName(Bytes block)
 {
-    const auto version = ReadU16(block, 2);
+    const auto version = readU16(block, 2);
     if (!version || *version < 3)
         return std::nullopt;
     const std::size_t offset = *version >= 9 ? 46 : *version >= 8 ? 42 : *version >= 7 ? 38 : 20;
-    const auto name = TerminatedUtf16(block, offset);
+    const auto name = terminatedUtf16(block, offset);
     if (!name || name->empty())
         return std::nullopt;
-    return Utf16ToUtf8(*name);
+    return utf16ToUtf8(*name);
 }
 
 // The short (or, in UTF-16 items, possibly cut-off) name stored before the extensions.
-std::string PrimaryName(Bytes item, std::size_t end)
+std::string primaryName(Bytes item, std::size_t end)
 {
-    const auto field = Slice(item, kPrimaryNameOffset, end - kPrimaryNameOffset);
+    const auto field = slice(item, kPrimaryNameOffset, end - kPrimaryNameOffset);
     if (!field)
         return {};
     if (item[2] & kUnicodeNameFlag)
-        return Utf16ToUtf8(UpToNulUtf16(*field));
-    return Cp1252ToUtf8(UpToNul(*field));
+        return utf16ToUtf8(upToNulUtf16(*field));
+    return cp1252ToUtf8(upToNul(*field));
 }
 
-std::string FileEntryName(Bytes item)
+std::string fileEntryName(Bytes item)
 {
     if ((item[2] & kKindMask) != kFileEntryKind || item.size() <= kPrimaryNameOffset)
         return {};
-    const auto blockOffset = FindLongNameBlock(item);
+    const auto blockOffset = findLongNameBlock(item);
     if (blockOffset) {
-        if (auto name = LongName(*ExtensionAt(item, *blockOffset)))
+        if (auto name = longName(*extensionAt(item, *blockOffset)))
             return *name;
     }
-    return PrimaryName(item, blockOffset.value_or(item.size()));
+    return primaryName(item, blockOffset.value_or(item.size()));
 }
 
 // A name that cannot smuggle in another path component.
-bool IsPlainName(const std::string& name)
+bool isPlainName(const std::string& name)
 {
     if (name.empty() || name == "." || name == "..")
         return false;
@@ -140,18 +140,18 @@ bool IsPlainName(const std::string& name)
 
 } // namespace
 
-std::string DrivePathFromIdList(Bytes idList)
+std::string drivePathFromIdList(Bytes idList)
 {
-    const auto items = SplitItems(idList);
-    if (!items || items->size() < 2 || !IsMyComputer((*items)[0]))
+    const auto items = splitItems(idList);
+    if (!items || items->size() < 2 || !isMyComputer((*items)[0]))
         return {};
-    const auto drive = DriveName((*items)[1]);
+    const auto drive = driveName((*items)[1]);
     if (!drive)
         return {};
     std::string path = *drive;
     for (std::size_t i = 2; i < items->size(); ++i) {
-        const std::string name = FileEntryName((*items)[i]);
-        if (!IsPlainName(name))
+        const std::string name = fileEntryName((*items)[i]);
+        if (!isPlainName(name))
             return {};
         if (i > 2)
             path += '\\';

@@ -11,6 +11,6 @@ namespace shell::detail {
 // then a drive, then folder and file items, named by their long Unicode names where the
 // items carry them. Empty when the list is malformed or holds any other kind of item
 // (Control Panel, Store apps, URLs, network places, a lone "This PC").
-std::string DrivePathFromIdList(Bytes idList);
+std::string drivePathFromIdList(Bytes idList);
 
 } // namespace shell::detail

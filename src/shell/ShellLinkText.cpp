@@ -7,7 +7,7 @@
 namespace shell::detail {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t code)
+void appendUtf8(std::string& out, char32_t code)
 {
     if (code < 0x80) {
         out += static_cast<char>(code);
@@ -26,11 +26,11 @@ void AppendUtf8(std::string& out, char32_t code)
     }
 }
 
-bool IsHighSurrogate(char32_t unit)
+bool isHighSurrogate(char32_t unit)
 {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
-bool IsLowSurrogate(char32_t unit)
+bool isLowSurrogate(char32_t unit)
 {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
@@ -42,7 +42,7 @@ constexpr std::array<char16_t, 32> kCp1252High
         0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-std::vector<std::string_view> SplitComponents(std::string_view path)
+std::vector<std::string_view> splitComponents(std::string_view path)
 {
     std::vector<std::string_view> parts;
     std::size_t start = 0;
@@ -55,7 +55,7 @@ std::vector<std::string_view> SplitComponents(std::string_view path)
     return parts;
 }
 
-char LowerAscii(char c)
+char lowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
@@ -67,24 +67,24 @@ struct Token {
     std::size_t run = 0;
 };
 
-bool IsPlainAscii(unsigned char byte)
+bool isPlainAscii(unsigned char byte)
 {
     return byte < 0x80 && byte != '?';
 }
 
 // On the ANSI side '?' belongs to the runs: Windows writes it for characters the code page
 // lacks, and it cannot appear in a file name otherwise.
-std::vector<Token> AnsiSkeleton(std::string_view name)
+std::vector<Token> ansiSkeleton(std::string_view name)
 {
     std::vector<Token> tokens;
     for (std::size_t i = 0; i < name.size();) {
-        if (IsPlainAscii(static_cast<unsigned char>(name[i]))) {
-            tokens.push_back({LowerAscii(name[i]), 0});
+        if (isPlainAscii(static_cast<unsigned char>(name[i]))) {
+            tokens.push_back({lowerAscii(name[i]), 0});
             ++i;
             continue;
         }
         std::size_t end = i;
-        while (end < name.size() && !IsPlainAscii(static_cast<unsigned char>(name[end])))
+        while (end < name.size() && !isPlainAscii(static_cast<unsigned char>(name[end])))
             ++end;
         tokens.push_back({0, end - i});
         i = end;
@@ -92,13 +92,13 @@ std::vector<Token> AnsiSkeleton(std::string_view name)
     return tokens;
 }
 
-std::vector<Token> UnicodeSkeleton(std::string_view utf8)
+std::vector<Token> unicodeSkeleton(std::string_view utf8)
 {
     std::vector<Token> tokens;
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x80) {
-            tokens.push_back({LowerAscii(c), 0});
+            tokens.push_back({lowerAscii(c), 0});
         } else if ((byte & 0xC0) != 0x80) {
             if (tokens.empty() || tokens.back().run == 0)
                 tokens.push_back({0, 0});
@@ -110,10 +110,10 @@ std::vector<Token> UnicodeSkeleton(std::string_view utf8)
 
 // Every ANSI code page spends one to four bytes on a character (one '?' per UTF-16 unit
 // for characters it lacks).
-bool SkeletonsMatch(std::string_view ansi, std::string_view utf8)
+bool skeletonsMatch(std::string_view ansi, std::string_view utf8)
 {
-    const auto a = AnsiSkeleton(ansi);
-    const auto u = UnicodeSkeleton(utf8);
+    const auto a = ansiSkeleton(ansi);
+    const auto u = unicodeSkeleton(utf8);
     if (a.size() != u.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -127,29 +127,29 @@ bool SkeletonsMatch(std::string_view ansi, std::string_view utf8)
     return true;
 }
 
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b)
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
             return false;
     }
     return true;
 }
 
-std::optional<std::string> RecoverComponent(std::string_view ansi, std::string_view unicode)
+std::optional<std::string> recoverComponent(std::string_view ansi, std::string_view unicode)
 {
-    const bool plain = IsAscii(ansi) && ansi.find('?') == std::string_view::npos;
+    const bool plain = isAscii(ansi) && ansi.find('?') == std::string_view::npos;
     if (plain)
-        return EqualIgnoringAsciiCase(ansi, unicode) ? std::optional(std::string(ansi))
+        return equalIgnoringAsciiCase(ansi, unicode) ? std::optional(std::string(ansi))
                                                      : std::nullopt;
-    return SkeletonsMatch(ansi, unicode) ? std::optional(std::string(unicode)) : std::nullopt;
+    return skeletonsMatch(ansi, unicode) ? std::optional(std::string(unicode)) : std::nullopt;
 }
 
 } // namespace
 
-std::string Utf16ToUtf8(Bytes utf16le)
+std::string utf16ToUtf8(Bytes utf16le)
 {
     std::string out;
     out.reserve(utf16le.size());
@@ -159,32 +159,32 @@ std::string Utf16ToUtf8(Bytes utf16le)
     };
     for (std::size_t i = 0; i < units; ++i) {
         const char32_t unit = unitAt(i);
-        if (IsHighSurrogate(unit) && i + 1 < units && IsLowSurrogate(unitAt(i + 1))) {
-            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
+        if (isHighSurrogate(unit) && i + 1 < units && isLowSurrogate(unitAt(i + 1))) {
+            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
             ++i;
-        } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
             out += '?';
         } else {
-            AppendUtf8(out, unit);
+            appendUtf8(out, unit);
         }
     }
     return out;
 }
 
-std::string Cp1252ToUtf8(Bytes ansi)
+std::string cp1252ToUtf8(Bytes ansi)
 {
     std::string out;
     out.reserve(ansi.size());
     for (const std::uint8_t byte : ansi) {
         if (byte >= 0x80 && byte < 0xA0)
-            AppendUtf8(out, kCp1252High[byte - 0x80]);
+            appendUtf8(out, kCp1252High[byte - 0x80]);
         else
-            AppendUtf8(out, byte);
+            appendUtf8(out, byte);
     }
     return out;
 }
 
-bool IsAscii(std::string_view text)
+bool isAscii(std::string_view text)
 {
     for (const char c : text) {
         if (static_cast<unsigned char>(c) >= 0x80)
@@ -193,22 +193,22 @@ bool IsAscii(std::string_view text)
     return true;
 }
 
-bool MayHaveLostCharacters(std::string_view ansiPath)
+bool mayHaveLostCharacters(std::string_view ansiPath)
 {
-    return !IsAscii(ansiPath) || ansiPath.find('?') != std::string_view::npos;
+    return !isAscii(ansiPath) || ansiPath.find('?') != std::string_view::npos;
 }
 
-std::optional<std::string> RecoverAnsiPath(
+std::optional<std::string> recoverAnsiPath(
     std::string_view ansiPath, std::string_view unicodePath, bool wholePath)
 {
-    const auto ansi = SplitComponents(ansiPath);
-    const auto unicode = SplitComponents(unicodePath);
+    const auto ansi = splitComponents(ansiPath);
+    const auto unicode = splitComponents(unicodePath);
     if (wholePath ? ansi.size() != unicode.size() : unicode.size() <= ansi.size())
         return std::nullopt;
     const std::size_t skip = unicode.size() - ansi.size();
     std::string out;
     for (std::size_t i = 0; i < ansi.size(); ++i) {
-        const auto part = RecoverComponent(ansi[i], unicode[skip + i]);
+        const auto part = recoverComponent(ansi[i], unicode[skip + i]);
         if (!part)
             return std::nullopt;
         if (i > 0)

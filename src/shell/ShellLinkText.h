@@ -14,11 +14,11 @@ namespace shell::detail {
 
 // UTF-16LE to UTF-8. A surrogate without its partner cannot be written in UTF-8 and becomes
 // '?', which is also what Windows' own ANSI calls give for it.
-std::string Utf16ToUtf8(Bytes utf16le);
+std::string utf16ToUtf8(Bytes utf16le);
 
 // Windows code page 1252 to UTF-8. Shortcuts do not record which ANSI code page wrote them;
 // 1252 is the one most of them were written in.
-std::string Cp1252ToUtf8(Bytes ansi);
+std::string cp1252ToUtf8(Bytes ansi);
 
 // Recovers the true characters of an ANSI path from a Unicode path that spells the same
 // components (typically the item-ID list's long names). Components whose ANSI bytes are
@@ -28,14 +28,14 @@ std::string Cp1252ToUtf8(Bytes ansi);
 // Compares the ANSI components with the last ones of `unicodePath`; when `wholePath` is
 // set the two must have the same number of components, else `unicodePath` must have more.
 // Empty when the two paths do not agree.
-std::optional<std::string> RecoverAnsiPath(
+std::optional<std::string> recoverAnsiPath(
     std::string_view ansiPath, std::string_view unicodePath, bool wholePath);
 
 // True when the bytes are all below 0x80.
-bool IsAscii(std::string_view text);
+bool isAscii(std::string_view text);
 
 // True when an ANSI path may not hold its true characters: it has bytes whose meaning depends
 // on the code page, or '?', which Windows writes for characters the code page lacks.
-bool MayHaveLostCharacters(std::string_view ansiPath);
+bool mayHaveLostCharacters(std::string_view ansiPath);
 
 } // namespace shell::detail

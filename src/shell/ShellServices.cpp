@@ -23,7 +23,7 @@ void DesktopShell::showMessage(QWidget* owner, const QString& title, const QStri
 
 QString DesktopShell::moveToTrash(const QString& path)
 {
-    return QString::fromStdString(TrashFile(QFile::encodeName(path).toStdString()));
+    return QString::fromStdString(trashFile(QFile::encodeName(path).toStdString()));
 }
 
 // Where the window system offers no URL handler of its own (no desktop session, a bare

@@ -11,7 +11,7 @@ namespace shell {
 // Path=, $topdir/.Trash-$uid on other mounts), so a moved file is restored under its own
 // name by any file manager. Qt's own moveToTrash writes the path unencoded and, without
 // ~/.local/share, reports success after moving the file into the current directory.
-std::string TrashFile(const std::string& path)
+std::string trashFile(const std::string& path)
 {
     if (path.empty())
         return "No file name given";

@@ -8,6 +8,6 @@ namespace shell {
 // Moves the file at `path` (file-system bytes) to the user's trash, never deleting it.
 // Returns an empty string on success, else why it could not be moved; the file then stays
 // where it was.
-std::string TrashFile(const std::string& path);
+std::string trashFile(const std::string& path);
 
 } // namespace shell

@@ -17,7 +17,7 @@ namespace skin {
 namespace {
 
 // The family the carried font registers under; loaded once, on first use.
-QString TahomaFamily()
+QString tahomaFamily()
 {
     static const QString family = [] {
         QString name;
@@ -33,7 +33,7 @@ QString TahomaFamily()
 }
 
 // An image the skin generator drew at build time, carried in the program's resources.
-QImage SkinImage(const char* fileName, QImage::Format format)
+QImage skinImage(const char* fileName, QImage::Format format)
 {
     const QImage image(QStringLiteral(":/skin/") + QLatin1String(fileName));
     Q_ASSERT_X(!image.isNull(), "skin", fileName);
@@ -41,19 +41,19 @@ QImage SkinImage(const char* fileName, QImage::Format format)
 }
 
 // Compares colour only: a background with an alpha channel is keyed the same.
-bool IsColourKey(QRgb pixel)
+bool isColourKey(QRgb pixel)
 {
     return (pixel & RGB_MASK) == (kColourKey & RGB_MASK);
 }
 
 // The runs of a row's pixels that are not the colour key, as one-pixel-high rectangles
 // on row 0 so that rows can be compared.
-QList<QRect> ShownRuns(const QImage& image, int y)
+QList<QRect> shownRuns(const QImage& image, int y)
 {
     QList<QRect> runs;
     int start = -1;
     for (int x = 0; x <= image.width(); ++x) {
-        const bool shown = x < image.width() && !IsColourKey(image.pixel(x, y));
+        const bool shown = x < image.width() && !isColourKey(image.pixel(x, y));
         if (shown && start < 0)
             start = x;
         if (!shown && start >= 0) {
@@ -66,15 +66,15 @@ QList<QRect> ShownRuns(const QImage& image, int y)
 
 } // namespace
 
-QFont Tahoma(int pixelSize, bool bold)
+QFont tahoma(int pixelSize, bool bold)
 {
-    QFont font(TahomaFamily());
+    QFont font(tahomaFamily());
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
 }
 
-CellMetrics CellMetricsOf(const QFont& font)
+CellMetrics cellMetricsOf(const QFont& font)
 {
     const QRawFont raw = QRawFont::fromFont(font);
     const QByteArray os2 = raw.fontTable("OS/2");
@@ -89,23 +89,23 @@ CellMetrics CellMetricsOf(const QFont& font)
         int(std::lround(qFromBigEndian<quint16>(table + 76) * scale))};
 }
 
-QImage GlyphImage(Glyph glyph)
+QImage glyphImage(Glyph glyph)
 {
     // Every call decodes the picture anew, so each button gets a bitmap of its own.
-    return SkinImage(GlyphFileName(glyph), QImage::Format_RGB888);
+    return skinImage(glyphFileName(glyph), QImage::Format_RGB888);
 }
 
-QImage Background()
+QImage background()
 {
-    return SkinImage("background.png", QImage::Format_RGB32);
+    return skinImage("background.png", QImage::Format_RGB32);
 }
 
-QImage Icon()
+QImage icon()
 {
-    return SkinImage("icon.png", QImage::Format_ARGB32);
+    return skinImage("icon.png", QImage::Format_ARGB32);
 }
 
-QRegion OutlineMask(const QImage& background)
+QRegion outlineMask(const QImage& background)
 {
     // One rectangle per run of shown pixels in a row; rows with the same runs as the row
     // above extend its rectangles downwards, so a plain window gives a handful of bands.
@@ -117,7 +117,7 @@ QRegion OutlineMask(const QImage& background)
             mask += QRect(run.left(), bandTop, run.width(), bandBottom - bandTop);
     };
     for (int y = 0; y < background.height(); ++y) {
-        const QList<QRect> runs = ShownRuns(background, y);
+        const QList<QRect> runs = shownRuns(background, y);
         if (y > 0 && runs == band)
             continue;
         flush(y);
@@ -128,13 +128,13 @@ QRegion OutlineMask(const QImage& background)
     return mask;
 }
 
-QImage ColourKeyTransparent(const QImage& image)
+QImage colourKeyTransparent(const QImage& image)
 {
     QImage keyed = image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < keyed.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
         for (int x = 0; x < keyed.width(); ++x) {
-            if (IsColourKey(line[x]))
+            if (isColourKey(line[x]))
                 line[x] &= RGB_MASK;
         }
     }
@@ -143,12 +143,12 @@ QImage ColourKeyTransparent(const QImage& image)
 
 QImage shapeWindow(QWidget& window, const QImage& background)
 {
-    window.setMask(OutlineMask(background));
+    window.setMask(outlineMask(background));
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return background;
     window.setAttribute(Qt::WA_TranslucentBackground);
     window.setAutoFillBackground(false);
-    return ColourKeyTransparent(background);
+    return colourKeyTransparent(background);
 }
 
 } // namespace skin

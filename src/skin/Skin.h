@@ -27,7 +27,7 @@ inline constexpr int kBackgroundHeight = 202;
 
 // Tahoma at a pixel height, from the copy carried inside the program so that text looks
 // the same on every machine, whatever fonts it has.
-QFont Tahoma(int pixelSize, bool bold = false);
+QFont tahoma(int pixelSize, bool bold = false);
 
 // The text cell of a font as the window's design measured it: ascent and descent from the
 // font's Windows metrics, each rounded to whole pixels. Qt's own metrics come from the
@@ -37,7 +37,7 @@ struct CellMetrics {
     int descent;
     int height() const { return ascent + descent; }
 };
-CellMetrics CellMetricsOf(const QFont& font);
+CellMetrics cellMetricsOf(const QFont& font);
 
 enum class Glyph { X, Play, Pause, Dot, QuestionMark, Folder };
 
@@ -45,7 +45,7 @@ inline constexpr int kGlyphWidth = 29;
 inline constexpr int kGlyphHeight = 21;
 
 // The name the skin generator writes a glyph under, and the program finds it by.
-constexpr const char* GlyphFileName(Glyph glyph)
+constexpr const char* glyphFileName(Glyph glyph)
 {
     switch (glyph) {
     case Glyph::X:
@@ -67,21 +67,21 @@ constexpr const char* GlyphFileName(Glyph glyph)
 // A fresh 29 × 21 glyph bitmap: white ground, glyph pixels in the normal colour, 24 bits
 // a pixel (Format_RGB888) so that recolouring in place finds exact colours. Each call
 // returns its own copy, since every glyph button recolours its own bitmap.
-QImage GlyphImage(Glyph glyph);
+QImage glyphImage(Glyph glyph);
 
 // The 490 × 202 background picture, exact colours in Format_RGB32.
-QImage Background();
+QImage background();
 
 // The program's 32 × 32 icon with its alpha channel, Format_ARGB32.
-QImage Icon();
+QImage icon();
 
 // The part of the window that is shown: every pixel of the background that is not the
 // colour key.
-QRegion OutlineMask(const QImage& background);
+QRegion outlineMask(const QImage& background);
 
 // A copy of `image` in Format_ARGB32 in which every colour-key pixel is fully transparent.
-// Those pixels keep their colour, so OutlineMask finds the same outline in the copy.
-QImage ColourKeyTransparent(const QImage& image);
+// Those pixels keep their colour, so outlineMask finds the same outline in the copy.
+QImage colourKeyTransparent(const QImage& image);
 
 // Gives `window` the skin's outline: the colour-key corners of `background` are cut out,
 // see-through and click-through. Returns the picture to paint as the background there. A

@@ -10,7 +10,7 @@ namespace e2e {
 
 QImage ExpectedWindow(QRgb root)
 {
-    QImage expected = skin::Background().convertToFormat(QImage::Format_RGB32);
+    QImage expected = skin::background().convertToFormat(QImage::Format_RGB32);
     QPainter painter(&expected);
     painter.fillRect(QRect(24, 95, 395, 21), Qt::black);
     painter.fillRect(QRect(23, 96, 398, 19), Qt::black);
@@ -21,7 +21,7 @@ QImage ExpectedWindow(QRgb root)
             {{464, 1}, skin::Glyph::Dot}, {{-3, 1}, skin::Glyph::QuestionMark},
             {{392, 35}, skin::Glyph::Folder}, {{392, 155}, skin::Glyph::Folder}};
     for (const auto& [at, glyph] : glyphs) {
-        QImage keyed = skin::GlyphImage(glyph).convertToFormat(QImage::Format_ARGB32);
+        QImage keyed = skin::glyphImage(glyph).convertToFormat(QImage::Format_ARGB32);
         for (int y = 0; y < keyed.height(); ++y) {
             for (int x = 0; x < keyed.width(); ++x) {
                 if (keyed.pixelColor(x, y) == Qt::white)

@@ -41,7 +41,7 @@ QByteArray Hash(const QString& path)
 // skin's trough: the left edge of the cover.
 int CoverLeft(const QImage& shot, QPoint window)
 {
-    const QImage background = skin::Background();
+    const QImage background = skin::background();
     for (int x = 24; x < 421; ++x) {
         if (shot.pixel(window + QPoint(x, kBarRow)) != background.pixel(x, kBarRow))
             return x;
@@ -284,7 +284,7 @@ private slots:
         const QPoint moved = desktop->windowPosition(window);
         QCOMPARE(moved, origin + QPoint(40, 30));
         origin = moved;
-        QVERIFY(skin::Background().pixel(0, 0) == skin::kColourKey);
+        QVERIFY(skin::background().pixel(0, 0) == skin::kColourKey);
         probe->process().readAllStandardOutput();
         QVERIFY(desktop->click(at({0, 0})));
         QTRY_VERIFY_WITH_TIMEOUT(

@@ -24,16 +24,16 @@ const QRect kLengthLabel(432, 72, 40, 14);
 QImage LengthLabel(int ratio)
 {
     QImage image
-        = skin::Background()
+        = skin::background()
               .copy(kLengthLabel)
               .scaled(kLengthLabel.size() * ratio, Qt::IgnoreAspectRatio, Qt::FastTransformation)
               .convertToFormat(QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
-    const QFont font = skin::Tahoma(12);
+    const QFont font = skin::tahoma(12);
     painter.setFont(font);
     painter.setPen(skin::kNormalColour);
-    painter.drawText(QPoint(0, skin::CellMetricsOf(font).ascent), QStringLiteral("0:00"));
+    painter.drawText(QPoint(0, skin::cellMetricsOf(font).ascent), QStringLiteral("0:00"));
     painter.end();
     image.setDevicePixelRatio(1);
     return image;
@@ -146,7 +146,7 @@ private slots:
                                       .arg(toSmooth);
         qInfo().noquote() << distances;
         // The label has text at all: it differs from the bare skin beneath it.
-        const QImage bare = skin::Background().copy(kLengthLabel).scaled(native.size());
+        const QImage bare = skin::background().copy(kLengthLabel).scaled(native.size());
         QVERIFY2(Distance(label, bare.convertToFormat(QImage::Format_RGB32)) > 0, "no text");
         QVERIFY2(toNative * 2 < toBlocky && toNative * 2 < toSmooth, qPrintable(distances));
     }

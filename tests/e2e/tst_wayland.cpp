@@ -202,7 +202,7 @@ private slots:
         e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, env);
         QVERIFY2(program.process().waitForStarted(5000), "tandrel did not start");
 
-        const QImage background = skin::Background();
+        const QImage background = skin::background();
         const QString folder = QDir(SCREENSHOT_DIR).path();
         const auto shotPath = [&](const char* name) {
             return QDir(folder).filePath(QString("wayland-%1x-%2.png").arg(ratio).arg(name));

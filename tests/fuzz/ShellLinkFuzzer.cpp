@@ -46,7 +46,7 @@ void Check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const auto targets = shell::ParseShellLink({data, size});
+    const auto targets = shell::parseShellLink({data, size});
     if (!targets)
         return 0;
     for (const std::string* text : {&targets->localPath, &targets->networkPath,
@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(IsValidUtf8(*text));
     const auto unset = [](const std::string&) { return std::optional<std::string>(); };
     const auto set = [](const std::string&) { return std::optional<std::string>("value"); };
-    Check(shell::ExpandEnvironmentVariables(targets->environmentTarget, unset)
+    Check(shell::expandEnvironmentVariables(targets->environmentTarget, unset)
         == targets->environmentTarget);
-    Check(IsValidUtf8(shell::ChooseTarget(*targets, set)));
+    Check(IsValidUtf8(shell::chooseTarget(*targets, set)));
     return 0;
 }

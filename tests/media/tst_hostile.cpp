@@ -266,11 +266,11 @@ class TestHostile : public QObject {
     void playBriefly(bool top)
     {
         media::TMediaPlayer& player = top ? *form->MP1 : *form->MP2;
-        app::Guarded([&] { top ? form->Image2Click() : form->Image5Click(); });
+        app::runGuarded([&] { top ? form->Image2Click() : form->Image5Click(); });
         QCOMPARE(player.Mode(), TMPModes::mpPlaying);
         QTRY_VERIFY_WITH_TIMEOUT(player.Position() > 0, 3000);
         QCOMPARE(player.Mode(), TMPModes::mpPlaying);
-        app::Guarded([&] { top ? form->Image3Click() : form->Image6Click(); });
+        app::runGuarded([&] { top ? form->Image3Click() : form->Image6Click(); });
         QCOMPARE(player.Mode(), TMPModes::mpPaused);
     }
 
@@ -465,7 +465,7 @@ void TestHostile::badInput()
     clock.start();
     switch (route) {
     case Route::OpenTop:
-        app::Guarded([&] { form->OpenTopFile(path); });
+        app::runGuarded([&] { form->OpenTopFile(path); });
         if (opens)
             top = labelsFor(path, length);
         break;
@@ -520,10 +520,10 @@ void TestHostile::badInput()
         // The failed open closed the slot's player while the slot stays loaded, so its play
         // button and a click on the bar each say there is nothing open; the other slot plays
         // on regardless.
-        app::Guarded([&] { intoTop ? form->Image2Click() : form->Image5Click(); });
+        app::runGuarded([&] { intoTop ? form->Image2Click() : form->Image5Click(); });
         QCOMPARE((intoTop ? form->MP1 : form->MP2)->Mode(), TMPModes::mpNotReady);
         playBriefly(!intoTop);
-        app::Guarded([&] { form->PGClickMouseDown(199); });
+        app::runGuarded([&] { form->PGClickMouseDown(199); });
         expectedErrors << "No MCI device open."
                        << "No MCI device open.";
     }
@@ -538,33 +538,33 @@ void TestHostile::badInput()
 // works, and a play after it is gone sounds it too, from where the slot stands.
 void TestHostile::vanishWhilePlaying(const QString& path, Route route)
 {
-    app::Guarded([&] { form->OpenTopFile(path); });
+    app::runGuarded([&] { form->OpenTopFile(path); });
     QCOMPARE(errors, QStringList());
     if (route == Route::VanishThenPlay) {
         QVERIFY(QFile::remove(path));
-        app::Guarded([&] { form->Image2Click(); });
+        app::runGuarded([&] { form->Image2Click(); });
         QTRY_VERIFY_WITH_TIMEOUT(form->MP1->Position() > 200, 3000);
         QCOMPARE(form->MP1->Mode(), TMPModes::mpPlaying);
         QCOMPARE(errors, QStringList());
         return;
     }
-    app::Guarded([&] { form->Image2Click(); });
+    app::runGuarded([&] { form->Image2Click(); });
     QTRY_VERIFY_WITH_TIMEOUT(form->MP1->Position() > 100, 3000);
     QVERIFY(QFile::remove(path));
     const int deletedAt = form->MP1->Position();
     QTRY_VERIFY_WITH_TIMEOUT(form->MP1->Position() > deletedAt + 100, 3000);
     QCOMPARE(form->MP1->Mode(), TMPModes::mpPlaying);
-    app::Guarded([&] { form->Image3Click(); });
+    app::runGuarded([&] { form->Image3Click(); });
     QCOMPARE(form->MP1->Mode(), TMPModes::mpPaused);
     const int pausedAt = form->MP1->Position();
     QTest::qWait(100);
     QCOMPARE(form->MP1->Position(), pausedAt);
     // The bar spans this file's 4 s; the bottom file is 3 s long.
-    app::Guarded([&] { form->PGClickMouseDown(199); });
+    app::runGuarded([&] { form->PGClickMouseDown(199); });
     QCOMPARE(form->MP1->Position(), 2000);
     QCOMPARE(form->MP2->Position(), 2000);
     // The play after the seek starts the pipeline afresh, from the held file.
-    app::Guarded([&] { form->Image2Click(); });
+    app::runGuarded([&] { form->Image2Click(); });
     QTRY_VERIFY_WITH_TIMEOUT(form->MP1->Position() > 2200, 3000);
     QCOMPARE(form->MP1->Mode(), TMPModes::mpPlaying);
     QCOMPARE(errors, QStringList());
@@ -593,7 +593,7 @@ void TestHostile::playsTheFileItOpened()
     for (const QString& left : {path, replacement, dir.filePath("elsewhere.flac")})
         QFile::remove(left); // by a row before that failed half way
     QVERIFY(QFile::copy(longFlac, path));
-    app::Guarded([&] { form->OpenTopFile(path); });
+    app::runGuarded([&] { form->OpenTopFile(path); });
     QCOMPARE(errors, QStringList());
     playBriefly(true);
     QVERIFY(QFile::copy(other, replacement));
@@ -608,16 +608,16 @@ void TestHostile::playsTheFileItOpened()
     } else {
         QVERIFY(writeFile(path, readFile(replacement)));
     }
-    app::Guarded([&] { form->PGClickMouseDown(199); });
+    app::runGuarded([&] { form->PGClickMouseDown(199); });
     QCOMPARE(form->MP1->Position(), 2000);
-    app::Guarded([&] { form->Image2Click(); });
+    app::runGuarded([&] { form->Image2Click(); });
     if (plays) {
         QTRY_VERIFY_WITH_TIMEOUT(form->MP1->Position() > 2300, 3000);
         QCOMPARE(form->MP1->Mode(), TMPModes::mpPlaying);
         QCOMPARE(errors, QStringList());
         // A resume after a pause goes on with it too.
-        app::Guarded([&] { form->Image3Click(); });
-        app::Guarded([&] { form->Image2Click(); });
+        app::runGuarded([&] { form->Image3Click(); });
+        app::runGuarded([&] { form->Image2Click(); });
         const int resumedAt = form->MP1->Position();
         QTRY_VERIFY_WITH_TIMEOUT(form->MP1->Position() > resumedAt + 200, 3000);
     } else {

@@ -309,7 +309,7 @@ private slots:
         QCOMPARE(icon.size(), QSize(size, size));
         QVERIFY(icon.hasAlphaChannel());
         if (size == 32)
-            QVERIFY(icon.convertToFormat(QImage::Format_ARGB32) == skin::Icon());
+            QVERIFY(icon.convertToFormat(QImage::Format_ARGB32) == skin::icon());
     }
 
     void scalableIcon()

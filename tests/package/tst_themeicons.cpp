@@ -93,7 +93,7 @@ private slots:
     {
         QFETCH(int, size);
         const int scale = size / 32;
-        const int small = EdgePixels(skin::Icon());
+        const int small = EdgePixels(skin::icon());
         const int large = EdgePixels(Rendering(size));
         QVERIFY2(large <= small * scale * 3 / 2,
             qPrintable(
@@ -111,7 +111,7 @@ private slots:
     {
         QFETCH(int, size);
         const int scale = size / 32;
-        const QImage small = skin::Icon();
+        const QImage small = skin::icon();
         const QImage large = Rendering(size);
         int letterPixels = 0;
         for (int y = 0; y < size; ++y) {
@@ -142,7 +142,7 @@ private slots:
         QFETCH(int, size);
         const QImage down
             = Rendering(size).scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        const double difference = MeanDifference(down, skin::Icon());
+        const double difference = MeanDifference(down, skin::icon());
         QVERIFY2(difference < 2.0, qPrintable(QString::number(difference)));
     }
 
@@ -168,7 +168,7 @@ private slots:
         QVERIFY2(rsvg.waitForFinished(20000), "rsvg-convert did not finish");
         QVERIFY2(rsvg.exitCode() == 0, rsvg.readAllStandardError().constData());
         const QImage svg = QImage(out).convertToFormat(QImage::Format_ARGB32);
-        const QImage png = size == 32 ? skin::Icon() : Rendering(size);
+        const QImage png = size == 32 ? skin::icon() : Rendering(size);
         QCOMPARE(svg.size(), png.size());
         const double difference = MeanDifference(svg, png);
         QVERIFY2(difference < 1.5, qPrintable(QString::number(difference)));

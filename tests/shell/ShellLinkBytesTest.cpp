@@ -35,7 +35,7 @@ class BoundedRead : public testing::TestWithParam<ReadCase> { };
 TEST_P(BoundedRead, TerminatedAnsi)
 {
     const auto& c = GetParam();
-    EXPECT_EQ(Length(TerminatedAnsi(Section(c.sectionSize), c.offset)), c.expected);
+    EXPECT_EQ(Length(terminatedAnsi(Section(c.sectionSize), c.offset)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ansi, BoundedRead,
@@ -49,7 +49,7 @@ class BoundedUtf16Read : public testing::TestWithParam<ReadCase> { };
 TEST_P(BoundedUtf16Read, TerminatedUtf16)
 {
     const auto& c = GetParam();
-    EXPECT_EQ(Length(TerminatedUtf16(Section(c.sectionSize), c.offset)), c.expected);
+    EXPECT_EQ(Length(terminatedUtf16(Section(c.sectionSize), c.offset)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Utf16, BoundedUtf16Read,
@@ -60,28 +60,28 @@ INSTANTIATE_TEST_SUITE_P(Utf16, BoundedUtf16Read,
 
 TEST(BoundedRead, IntegersStopAtTheSectionEnd)
 {
-    EXPECT_EQ(ReadU16(Section(2), 0), 'a');
-    EXPECT_EQ(ReadU16(Section(3), 2), std::nullopt);
-    EXPECT_EQ(ReadU32(Section(4), 0), 0x00620061u);
-    EXPECT_EQ(ReadU32(Section(7), 4), std::nullopt);
-    EXPECT_EQ(ReadU32(Section(8), SIZE_MAX - 1), std::nullopt);
+    EXPECT_EQ(readU16(Section(2), 0), 'a');
+    EXPECT_EQ(readU16(Section(3), 2), std::nullopt);
+    EXPECT_EQ(readU32(Section(4), 0), 0x00620061u);
+    EXPECT_EQ(readU32(Section(7), 4), std::nullopt);
+    EXPECT_EQ(readU32(Section(8), SIZE_MAX - 1), std::nullopt);
 }
 
 TEST(BoundedRead, SliceRefusesSizesThatWrapAround)
 {
-    EXPECT_EQ(Length(Slice(Section(4), 2, 2)), 2u);
-    EXPECT_EQ(Length(Slice(Section(4), 4, 0)), 0u);
-    EXPECT_EQ(Length(Slice(Section(4), 3, 2)), std::nullopt);
-    EXPECT_EQ(Length(Slice(Section(4), 5, 0)), std::nullopt);
-    EXPECT_EQ(Length(Slice(Section(4), 2, SIZE_MAX)), std::nullopt);
+    EXPECT_EQ(Length(slice(Section(4), 2, 2)), 2u);
+    EXPECT_EQ(Length(slice(Section(4), 4, 0)), 0u);
+    EXPECT_EQ(Length(slice(Section(4), 3, 2)), std::nullopt);
+    EXPECT_EQ(Length(slice(Section(4), 5, 0)), std::nullopt);
+    EXPECT_EQ(Length(slice(Section(4), 2, SIZE_MAX)), std::nullopt);
 }
 
 TEST(BoundedRead, FixedFieldsStopAtTheirEnd)
 {
-    EXPECT_EQ(UpToNul(Section(1)).size(), 1u);
-    EXPECT_EQ(UpToNul(Section(4)).size(), 1u);
-    EXPECT_EQ(UpToNulUtf16(Section(3)).size(), 2u);
-    EXPECT_EQ(UpToNulUtf16(Section(8)).size(), 4u);
+    EXPECT_EQ(upToNul(Section(1)).size(), 1u);
+    EXPECT_EQ(upToNul(Section(4)).size(), 1u);
+    EXPECT_EQ(upToNulUtf16(Section(3)).size(), 2u);
+    EXPECT_EQ(upToNulUtf16(Section(8)).size(), 4u);
 }
 
 } // namespace

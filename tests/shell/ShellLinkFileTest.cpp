@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// ResolveShortcut against the file system: what it refuses to read, and targets found next to
+// resolveShortcut against the file system: what it refuses to read, and targets found next to
 // the shortcut through its relative path.
 #include "LinkBuilder.h"
 #include "shell/ShellLink.h"
@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 using namespace linkbuilder;
-using shell::ResolveShortcut;
+using shell::resolveShortcut;
 
 namespace {
 
@@ -38,7 +38,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    fs::path Write(const fs::path& name, const Bytes& bytes)
+    fs::path write(const fs::path& name, const Bytes& bytes)
     {
         const fs::path path = dir / name;
         fs::create_directories(path.parent_path());
@@ -66,39 +66,39 @@ Bytes RelativeLink(std::u16string_view relative)
 
 TEST_F(ResolveShortcutFile, ReadsARealShortcut)
 {
-    EXPECT_EQ(ResolveShortcut(Utf8(CopyTestFile("win10-local-explorer.lnk", "a.lnk"))),
+    EXPECT_EQ(resolveShortcut(Utf8(CopyTestFile("win10-local-explorer.lnk", "a.lnk"))),
         "C:\\Windows\\explorer.exe");
 }
 
 TEST_F(ResolveShortcutFile, RefusesWhatIsNotARegularShortcutFile)
 {
-    EXPECT_EQ(ResolveShortcut(Utf8(dir / "missing.lnk")), "");
-    EXPECT_EQ(ResolveShortcut(""), "");
-    EXPECT_EQ(ResolveShortcut(Utf8(Write("empty.lnk", {}))), "");
+    EXPECT_EQ(resolveShortcut(Utf8(dir / "missing.lnk")), "");
+    EXPECT_EQ(resolveShortcut(""), "");
+    EXPECT_EQ(resolveShortcut(Utf8(write("empty.lnk", {}))), "");
     fs::create_directory(dir / "folder.lnk");
-    EXPECT_EQ(ResolveShortcut(Utf8(dir / "folder.lnk")), "");
+    EXPECT_EQ(resolveShortcut(Utf8(dir / "folder.lnk")), "");
 }
 
 TEST_F(ResolveShortcutFile, RefusesFilesOverOneMebibyte)
 {
     Bytes link = Concat({Header(LinkInfo), LocalLinkInfo("C:\\a.wav", ""), TerminalBlock()});
     link.resize(1024 * 1024, 0);
-    EXPECT_EQ(ResolveShortcut(Utf8(Write("limit.lnk", link))), "C:\\a.wav");
+    EXPECT_EQ(resolveShortcut(Utf8(write("limit.lnk", link))), "C:\\a.wav");
     link.push_back(0);
-    EXPECT_EQ(ResolveShortcut(Utf8(Write("over.lnk", link))), "");
+    EXPECT_EQ(resolveShortcut(Utf8(write("over.lnk", link))), "");
 }
 
 TEST_F(ResolveShortcutFile, DoesNotBlockOnAFifo)
 {
     const fs::path fifo = dir / "x.lnk";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    auto result = std::async(std::launch::async, [&] { return ResolveShortcut(Utf8(fifo)); });
+    auto result = std::async(std::launch::async, [&] { return resolveShortcut(Utf8(fifo)); });
     if (result.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
         // Release the blocked reader so the test can end, then report the hang.
         const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
         if (writer >= 0)
             close(writer);
-        FAIL() << "ResolveShortcut blocked on a FIFO";
+        FAIL() << "resolveShortcut blocked on a FIFO";
     }
     EXPECT_EQ(result.get(), "");
 }
@@ -106,17 +106,17 @@ TEST_F(ResolveShortcutFile, DoesNotBlockOnAFifo)
 TEST_F(ResolveShortcutFile, FindsTheRelativeTargetBesideTheShortcut)
 {
     const fs::path link = CopyTestFile("derived-relative-only.lnk", "share/derived.lnk");
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), "");
-    Write("share/Fatality.rdp", {});
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), Utf8(dir / "share/Fatality.rdp"));
+    EXPECT_EQ(resolveShortcut(Utf8(link)), "");
+    write("share/Fatality.rdp", {});
+    EXPECT_EQ(resolveShortcut(Utf8(link)), Utf8(dir / "share/Fatality.rdp"));
 }
 
 TEST_F(ResolveShortcutFile, RelativeTargetBeatsTheRecordedWindowsPath)
 {
     const fs::path link = CopyTestFile("win7-shared-local-file.lnk", "copy.lnk");
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), "C:\\Users\\root\\Desktop\\Fatality.rdp");
-    Write("Fatality.rdp", {});
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), Utf8(dir / "Fatality.rdp"));
+    EXPECT_EQ(resolveShortcut(Utf8(link)), "C:\\Users\\root\\Desktop\\Fatality.rdp");
+    write("Fatality.rdp", {});
+    EXPECT_EQ(resolveShortcut(Utf8(link)), Utf8(dir / "Fatality.rdp"));
 }
 
 struct RelativeCase {
@@ -132,12 +132,12 @@ class RelativeTarget : public ResolveShortcutFile,
 // dir/a/b/sub is a folder.
 TEST_P(RelativeTarget, NamesAnExistingFileOrFallsBack)
 {
-    Write("a/b/take.wav", {});
-    Write("a/up.wav", {});
+    write("a/b/take.wav", {});
+    write("a/up.wav", {});
     fs::create_directories(dir / "a/b/sub");
-    const fs::path link = Write("a/b/link.lnk", RelativeLink(GetParam().relative));
+    const fs::path link = write("a/b/link.lnk", RelativeLink(GetParam().relative));
     const std::string expected = GetParam().expected;
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), expected.empty() ? "C:\\x.wav" : Utf8(dir / expected));
+    EXPECT_EQ(resolveShortcut(Utf8(link)), expected.empty() ? "C:\\x.wav" : Utf8(dir / expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(ResolveShortcutFile, RelativeTarget,
@@ -156,33 +156,33 @@ INSTANTIATE_TEST_SUITE_P(ResolveShortcutFile, RelativeTarget,
 // folder may sit at another depth, and climbing past "/" must not land somewhere by chance.
 TEST_F(ResolveShortcutFile, RelativePathMayNotClimbAboveTheRoot)
 {
-    Write("target.wav", {});
+    write("target.wav", {});
     const fs::path linkFolder = fs::absolute(dir / "deep");
     std::u16string relative;
     for (auto part = linkFolder; part.has_relative_path(); part = part.parent_path())
         relative += u"..\\";
     const std::string down = Utf8(dir.relative_path() / "target.wav");
     const std::u16string downWide(down.begin(), down.end());
-    const fs::path link = Write("deep/link.lnk", RelativeLink(u"..\\" + relative + downWide));
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), "C:\\x.wav");
-    const fs::path exact = Write("deep/exact.lnk", RelativeLink(relative + downWide));
-    EXPECT_EQ(ResolveShortcut(Utf8(exact)), Utf8(dir / "target.wav"));
+    const fs::path link = write("deep/link.lnk", RelativeLink(u"..\\" + relative + downWide));
+    EXPECT_EQ(resolveShortcut(Utf8(link)), "C:\\x.wav");
+    const fs::path exact = write("deep/exact.lnk", RelativeLink(relative + downWide));
+    EXPECT_EQ(resolveShortcut(Utf8(exact)), Utf8(dir / "target.wav"));
 }
 
 TEST_F(ResolveShortcutFile, HandlesUnicodeFolderNames)
 {
     const fs::path folder = fs::path(u8"Mörk ♫ 音楽");
-    Write(folder / u8"Tönung.wav", {});
-    const fs::path link = Write(folder / u8"Verknüpfung.lnk", RelativeLink(u".\\Tönung.wav"));
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), Utf8(dir / folder / u8"Tönung.wav"));
+    write(folder / u8"Tönung.wav", {});
+    const fs::path link = write(folder / u8"Verknüpfung.lnk", RelativeLink(u".\\Tönung.wav"));
+    EXPECT_EQ(resolveShortcut(Utf8(link)), Utf8(dir / folder / u8"Tönung.wav"));
 }
 
 // Its relative path, seven folders up and into Windows\Installer, names an icon file.
 TEST_F(ResolveShortcutFile, AdvertisedShortcutIgnoresItsRelativePath)
 {
-    Write("Windows/Installer/{90140000-0011-0000-0000-0000000FF1CE}/cagicon.exe", {});
+    write("Windows/Installer/{90140000-0011-0000-0000-0000000FF1CE}/cagicon.exe", {});
     const fs::path link = CopyTestFile("win7-darwin-office.lnk", "1/2/3/4/5/6/7/office.lnk");
-    EXPECT_EQ(ResolveShortcut(Utf8(link)), "");
+    EXPECT_EQ(resolveShortcut(Utf8(link)), "");
 }
 
 } // namespace

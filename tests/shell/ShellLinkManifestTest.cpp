@@ -137,7 +137,7 @@ TEST_P(ShortcutManifestRow, ResolvesAsExpected)
     for (const auto& tag : SplitOn(row.kind, '+'))
         EXPECT_TRUE(known.count(tag)) << "decide what tag '" << tag << "' should give";
     const UnsetVariables unset(row.expected);
-    const std::string actual = shell::ResolveShortcut((kTestData / row.file).string());
+    const std::string actual = shell::resolveShortcut((kTestData / row.file).string());
     EXPECT_EQ(FoldAsciiCase(actual), FoldAsciiCase(ExpectedHere(row)))
         << "kind " << row.kind << ", resolved to " << actual;
 }

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 using namespace linkbuilder;
-using shell::ChooseTarget;
-using shell::ParseShellLink;
+using shell::chooseTarget;
+using shell::parseShellLink;
 
 namespace {
 
@@ -21,8 +21,8 @@ std::optional<std::string> NoEnvironment(const std::string&)
 // What the program would open, or "<invalid>" when the parser refuses the bytes.
 std::string Resolve(const Bytes& bytes)
 {
-    const auto targets = ParseShellLink(bytes);
-    return targets ? ChooseTarget(*targets, NoEnvironment) : "<invalid>";
+    const auto targets = parseShellLink(bytes);
+    return targets ? chooseTarget(*targets, NoEnvironment) : "<invalid>";
 }
 
 Bytes LocalLink()
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Parser, WellFormedLayout,
 
 TEST(Parser, KeepsRelativePathAndAdvertisedFlag)
 {
-    const auto targets = ParseShellLink(Concat({Header(RelativePath | Unicode | DarwinId),
+    const auto targets = parseShellLink(Concat({Header(RelativePath | Unicode | DarwinId),
         UnicodeString(u".\\take 1.wav"), TerminalBlock()}));
     ASSERT_TRUE(targets.has_value());
     EXPECT_EQ(targets->relativePath, ".\\take 1.wav");
@@ -137,7 +137,7 @@ TEST(Parser, KeepsRelativePathAndAdvertisedFlag)
 
 TEST(Parser, ReadsStringsInOrderPastTheOnesItSkips)
 {
-    const auto targets = ParseShellLink(Concat({Header(Name | RelativePath | WorkingDir | Unicode),
+    const auto targets = parseShellLink(Concat({Header(Name | RelativePath | WorkingDir | Unicode),
         UnicodeString(u"comment"), UnicodeString(u"..\\a.wav"), UnicodeString(u"C:\\")}));
     ASSERT_TRUE(targets.has_value());
     EXPECT_EQ(targets->relativePath, "..\\a.wav");
@@ -254,7 +254,7 @@ TEST(Parser, EveryTruncationIsRefusedOrKeepsWhatIsWhole)
     const Bytes full = Concat({head, EnvironmentBlock("", u"%A%"), TerminalBlock()});
     for (std::size_t size = 0; size < full.size(); ++size) {
         const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-        const auto targets = ParseShellLink(cut);
+        const auto targets = parseShellLink(cut);
         SCOPED_TRACE(size);
         if (size < head.size()) {
             EXPECT_FALSE(targets.has_value());
@@ -274,7 +274,7 @@ TEST(Parser, ExtraBlockSmallerThanItsHeaderEndsTheWalk)
     PutU32(b, 4);
     const Bytes environment = EnvironmentBlock("", u"%A%");
     b.insert(b.end(), environment.begin(), environment.end());
-    EXPECT_EQ(ParseShellLink(b)->environmentTarget, "");
+    EXPECT_EQ(parseShellLink(b)->environmentTarget, "");
     EXPECT_EQ(Resolve(b), "C:\\Music\\take1.wav");
 }
 
@@ -282,7 +282,7 @@ TEST(Parser, ExtraBlockSizePastEndIsIgnored)
 {
     Bytes b = Concat({LocalLink(), EnvironmentBlock("", u"%A%")});
     SetU32(b, LocalLink().size(), 0x315);
-    EXPECT_EQ(ParseShellLink(b)->environmentTarget, "");
+    EXPECT_EQ(parseShellLink(b)->environmentTarget, "");
     EXPECT_EQ(Resolve(b), "C:\\Music\\take1.wav");
 }
 
@@ -291,14 +291,14 @@ TEST(Parser, ShortEnvironmentBlockIsIgnored)
     Bytes block = EnvironmentBlock("%A%", u"%A%");
     block.resize(0x100);
     SetU32(block, 0, 0x100);
-    EXPECT_EQ(ParseShellLink(Concat({Header(0), block}))->environmentTarget, "");
+    EXPECT_EQ(parseShellLink(Concat({Header(0), block}))->environmentTarget, "");
 }
 
 TEST(Parser, UnterminatedEnvironmentTargetStopsAtItsField)
 {
     const Bytes block
         = EnvironmentBlock(std::string(260, 'a'), std::u16string(260, u'b')); // no NULs at all
-    EXPECT_EQ(ParseShellLink(Concat({Header(0), block}))->environmentTarget, std::string(260, 'b'));
+    EXPECT_EQ(parseShellLink(Concat({Header(0), block}))->environmentTarget, std::string(260, 'b'));
 }
 
 struct BadIdListCase {
@@ -311,7 +311,7 @@ class BadIdList : public testing::TestWithParam<BadIdListCase> { };
 // A bad item spoils only the path the list would spell, not the rest of the file.
 TEST_P(BadIdList, SpellsNoPathButKeepsLinkInfo)
 {
-    const auto targets = ParseShellLink(Concat(
+    const auto targets = parseShellLink(Concat(
         {Header(IdList | LinkInfo), GetParam().list(), LocalLinkInfo("C:\\Music", "take1.wav")}));
     ASSERT_TRUE(targets.has_value());
     EXPECT_EQ(targets->idListPath, "");

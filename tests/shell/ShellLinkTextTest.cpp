@@ -22,7 +22,7 @@ class Utf16Decoding : public testing::TestWithParam<Utf16Case> { };
 
 TEST_P(Utf16Decoding, GivesUtf8)
 {
-    EXPECT_EQ(shell::detail::Utf16ToUtf8(GetParam().utf16le), GetParam().expected);
+    EXPECT_EQ(shell::detail::utf16ToUtf8(GetParam().utf16le), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Text, Utf16Decoding,
@@ -47,7 +47,7 @@ class Cp1252Decoding : public testing::TestWithParam<Cp1252Case> { };
 TEST_P(Cp1252Decoding, GivesUtf8)
 {
     const std::uint8_t byte = GetParam().byte;
-    EXPECT_EQ(shell::detail::Cp1252ToUtf8(Bytes(&byte, 1)), GetParam().expected);
+    EXPECT_EQ(shell::detail::cp1252ToUtf8(Bytes(&byte, 1)), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Text, Cp1252Decoding,
@@ -69,7 +69,7 @@ class AnsiRecovery : public testing::TestWithParam<RecoveryCase> { };
 TEST_P(AnsiRecovery, TakesUnicodeOnlyWhereThePathsAgree)
 {
     const auto& c = GetParam();
-    EXPECT_EQ(shell::detail::RecoverAnsiPath(c.ansi, c.unicode, c.wholePath), c.expected);
+    EXPECT_EQ(shell::detail::recoverAnsiPath(c.ansi, c.unicode, c.wholePath), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Text, AnsiRecovery,
@@ -106,7 +106,7 @@ TEST_P(EnvironmentExpansion, ReplacesSetVariablesOnly)
         const auto it = environment.find(name);
         return it == environment.end() ? std::nullopt : std::optional(it->second);
     };
-    EXPECT_EQ(shell::ExpandEnvironmentVariables(GetParam().text, lookup), GetParam().expected);
+    EXPECT_EQ(shell::expandEnvironmentVariables(GetParam().text, lookup), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Text, EnvironmentExpansion,
@@ -126,10 +126,10 @@ INSTANTIATE_TEST_SUITE_P(Text, EnvironmentExpansion,
 TEST(EnvironmentExpansion, ProcessLookupReadsTheEnvironment)
 {
     ASSERT_EQ(setenv("TANDREL_LNK_TEST_VARIABLE", "/music", 1), 0);
-    EXPECT_EQ(shell::ProcessEnvironment("TANDREL_LNK_TEST_VARIABLE"), "/music");
+    EXPECT_EQ(shell::processEnvironment("TANDREL_LNK_TEST_VARIABLE"), "/music");
     ASSERT_EQ(unsetenv("TANDREL_LNK_TEST_VARIABLE"), 0);
-    EXPECT_EQ(shell::ProcessEnvironment("TANDREL_LNK_TEST_VARIABLE"), std::nullopt);
-    EXPECT_EQ(shell::ProcessEnvironment(""), std::nullopt);
+    EXPECT_EQ(shell::processEnvironment("TANDREL_LNK_TEST_VARIABLE"), std::nullopt);
+    EXPECT_EQ(shell::processEnvironment(""), std::nullopt);
 }
 
 } // namespace

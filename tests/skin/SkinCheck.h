@@ -18,18 +18,18 @@ constexpr QRgb Grey(int n)
 inline constexpr QRgb kRed = qRgb(255, 0, 0);
 inline constexpr QRgb kWhite = qRgb(255, 255, 255);
 
-inline bool IsGrey(QRgb c)
+inline bool isGrey(QRgb c)
 {
     return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
 }
-inline bool IsRed(QRgb c)
+inline bool isRed(QRgb c)
 {
     return (c & RGB_MASK) == (kRed & RGB_MASK);
 }
 
 inline QString Name(QRgb c)
 {
-    if (IsGrey(c))
+    if (isGrey(c))
         return QStringLiteral("grey %1").arg(qRed(c));
     return QStringLiteral("RGB(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
 }
@@ -61,7 +61,7 @@ inline constexpr std::array<QRgb, 21> kBarRowColours {qRgb(217, 196, 242), qRgb(
     qRgb(143, 36, 255), qRgb(141, 35, 255), qRgb(143, 36, 255), qRgb(143, 36, 255),
     qRgb(125, 30, 231), qRgb(125, 30, 231), qRgb(111, 26, 210)};
 
-inline bool IsViolet(QRgb c)
+inline bool isViolet(QRgb c)
 {
     for (const QRgb violet : kBarRowColours) {
         if ((c & RGB_MASK) == (violet & RGB_MASK))

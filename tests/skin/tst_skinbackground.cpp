@@ -60,7 +60,7 @@ QString FirstBoxFault(const QImage& image, QPoint corner, int w,
 }
 
 // The title strip's colour of row y on columns 12–477.
-int StripGrey(int y)
+int stripGrey(int y)
 {
     constexpr std::array band {52, 51, 49, 47, 45, 43, 41, 39, 38};
     return y < int(band.size()) ? band[y] : 22;
@@ -72,7 +72,7 @@ QList<QPoint> TitlePixels(const QImage& image)
     QList<QPoint> pixels;
     for (int y = 0; y <= 25; ++y) {
         for (int x = 0; x <= kRight; ++x) {
-            if (IsViolet(image.pixel(x, y)))
+            if (isViolet(image.pixel(x, y)))
                 pixels.append({x, y});
         }
     }
@@ -83,7 +83,7 @@ QList<QPoint> TitlePixels(const QImage& image)
 
 class TestSkinBackground : public QObject {
     Q_OBJECT
-    const QImage bg_ = skin::Background();
+    const QImage bg_ = skin::background();
 
 private slots:
     // The picture covers exactly the window, in a format with exact colours.
@@ -109,8 +109,8 @@ private slots:
         int reds = 0;
         for (int y = 0; y <= kBottom && fault.isEmpty(); ++y) {
             for (int x = 0; x <= kRight && fault.isEmpty(); ++x) {
-                reds += IsRed(bg_.pixel(x, y));
-                if (IsRed(bg_.pixel(x, y)) != corners.contains({x, y}))
+                reds += isRed(bg_.pixel(x, y));
+                if (isRed(bg_.pixel(x, y)) != corners.contains({x, y}))
                     fault = Describe(bg_, x, y);
             }
         }
@@ -152,7 +152,7 @@ private slots:
         QFETCH(QPoint, step);
         QFETCH(QPoint, firstShown);
         QPoint p = start;
-        while (bg_.rect().contains(p) && IsRed(bg_.pixel(p)))
+        while (bg_.rect().contains(p) && isRed(bg_.pixel(p)))
             p += step;
         QCOMPARE(p, firstShown);
     }
@@ -166,9 +166,9 @@ private slots:
         for (int y = 0; y <= kBottom; ++y) {
             for (int x = 0; x <= kRight; ++x) {
                 const QRgb c = bg_.pixel(x, y);
-                if (IsGrey(c))
+                if (isGrey(c))
                     greys.insert(qRed(c));
-                else if (!IsRed(c) && !IsViolet(c) && stray.isEmpty())
+                else if (!isRed(c) && !isViolet(c) && stray.isEmpty())
                     stray = Describe(bg_, x, y);
             }
         }
@@ -230,8 +230,8 @@ private slots:
         QString fault;
         for (int x = 12; x <= 477 && fault.isEmpty(); ++x) {
             const QRgb c = bg_.pixel(x, y);
-            const bool title = y >= 6 && y <= 22 && (IsViolet(c) || c == Grey(0));
-            if (c != Grey(StripGrey(y)) && !title)
+            const bool title = y >= 6 && y <= 22 && (isViolet(c) || c == Grey(0));
+            if (c != Grey(stripGrey(y)) && !title)
                 fault = Describe(bg_, x, y);
         }
         QCOMPARE(fault, QString());
@@ -286,7 +286,7 @@ private slots:
         for (const QPoint& p : TitlePixels(bg_)) {
             for (const QPoint& shade : {p + QPoint(1, 1), p + QPoint(2, 2)}) {
                 const QRgb c = bg_.pixel(shade);
-                if (c != Grey(0) && !IsViolet(c) && fault.isEmpty())
+                if (c != Grey(0) && !isViolet(c) && fault.isEmpty())
                     fault = Describe(bg_, shade.x(), shade.y());
             }
         }
@@ -340,7 +340,7 @@ private slots:
         QList<int> ramp;
         for (int x = 0; x <= 11; ++x) {
             QCOMPARE(bg_.pixel(x, y), bg_.pixel(kRight - x, y));
-            QVERIFY2(IsGrey(bg_.pixel(x, y)), qPrintable(Describe(bg_, x, y)));
+            QVERIFY2(isGrey(bg_.pixel(x, y)), qPrintable(Describe(bg_, x, y)));
             ramp.append(qRed(bg_.pixel(x, y)));
         }
         QVERIFY2(
@@ -392,7 +392,7 @@ private slots:
         QFETCH(int, x1);
         QList<int> violet;
         for (int x = 0; x <= kRight; ++x) {
-            if (IsViolet(bg_.pixel(x, y)))
+            if (isViolet(bg_.pixel(x, y)))
                 violet.append(x);
         }
         QCOMPARE(violet.size(), x1 - x0 + 1);
@@ -406,7 +406,7 @@ private slots:
         int violets = 0;
         for (int y = 26; y <= kBottom; ++y) {
             for (int x = 0; x <= kRight; ++x)
-                violets += IsViolet(bg_.pixel(x, y));
+                violets += isViolet(bg_.pixel(x, y));
         }
         QCOMPARE(violets, 8346);
     }
@@ -423,7 +423,7 @@ private slots:
             for (int x = 0; x <= kRight; ++x) {
                 const QRgb c = bg_.pixel(x, y);
                 const bool covered = pg1.contains(x, y) || pg2.contains(x, y);
-                if (IsViolet(c))
+                if (isViolet(c))
                     uncoveredViolets += !covered;
                 else if (covered && c == Grey(0))
                     ++coveredOutline;
@@ -439,7 +439,7 @@ private slots:
     // The window's mask leaves out exactly the red corner pixels.
     void outlineMaskLeavesOutRed()
     {
-        const QRegion mask = skin::OutlineMask(bg_);
+        const QRegion mask = skin::outlineMask(bg_);
         QCOMPARE(mask.boundingRect(), QRect(0, 0, 490, 202));
         int left = 0;
         QString fault;
@@ -447,7 +447,7 @@ private slots:
             for (int x = 0; x <= kRight; ++x) {
                 const bool shown = mask.contains(QPoint(x, y));
                 left += !shown;
-                if (shown == IsRed(bg_.pixel(x, y)) && fault.isEmpty())
+                if (shown == isRed(bg_.pixel(x, y)) && fault.isEmpty())
                     fault = Describe(bg_, x, y);
             }
         }
@@ -462,7 +462,7 @@ private slots:
         image.fill(Qt::black);
         image.setPixel(4, 1, kRed);
         image.setPixel(7, 2, kRed);
-        const QRegion hidden = QRegion(0, 0, 8, 3).subtracted(skin::OutlineMask(image));
+        const QRegion hidden = QRegion(0, 0, 8, 3).subtracted(skin::outlineMask(image));
         QCOMPARE(hidden, QRegion(4, 1, 1, 1) + QRegion(7, 2, 1, 1));
     }
 };

@@ -79,13 +79,13 @@ private slots:
     void freshWritableCopies()
     {
         for (const Glyph glyph : kAllGlyphs) {
-            QImage first = skin::GlyphImage(glyph);
+            QImage first = skin::glyphImage(glyph);
             QCOMPARE(first.size(), QSize(29, 21));
             QCOMPARE(first.format(), QImage::Format_RGB888);
             const QRgb before = first.pixel(12, 9);
             first.setPixel(12, 9, qRgb(1, 2, 3));
             QCOMPARE(first.pixel(12, 9), qRgb(1, 2, 3));
-            QCOMPARE(skin::GlyphImage(glyph).pixel(12, 9), before);
+            QCOMPARE(skin::glyphImage(glyph).pixel(12, 9), before);
         }
     }
 
@@ -131,7 +131,7 @@ private slots:
         QFETCH(Glyph, glyph);
         QFETCH(QStringList, rows);
         QFETCH(int, count);
-        const QImage image = skin::GlyphImage(glyph);
+        const QImage image = skin::glyphImage(glyph);
         QCOMPARE(RowRuns(image), rows);
         QCOMPARE(CountGlyphPixels(image), count);
         QString stray;
@@ -170,7 +170,7 @@ private slots:
         QFETCH(int, fromSecond);
         QFETCH(bool, oneRegion);
         QFETCH(int, unreached);
-        const QImage image = skin::GlyphImage(glyph);
+        const QImage image = skin::glyphImage(glyph);
         const QSet<QPoint> first = FillFrom(image, {12, 9});
         const QSet<QPoint> second = FillFrom(image, {18, 13});
         QCOMPARE(first.size(), fromFirst);
@@ -184,10 +184,10 @@ private slots:
     void noPureRed()
     {
         for (const Glyph glyph : kAllGlyphs) {
-            const QImage image = skin::GlyphImage(glyph);
+            const QImage image = skin::glyphImage(glyph);
             for (int y = 0; y < image.height(); ++y) {
                 for (int x = 0; x < image.width(); ++x)
-                    QVERIFY2(!IsRed(image.pixel(x, y)), qPrintable(Describe(image, x, y)));
+                    QVERIFY2(!isRed(image.pixel(x, y)), qPrintable(Describe(image, x, y)));
             }
         }
     }
@@ -230,8 +230,8 @@ private slots:
         QFETCH(QPoint, picture);
         QFETCH(QPoint, tile);
         QFETCH(QRect, pixels);
-        const QImage image = skin::GlyphImage(glyph);
-        const QImage bg = skin::Background();
+        const QImage image = skin::glyphImage(glyph);
+        const QImage bg = skin::background();
         QRect bounds;
         QString fault;
         for (int y = 0; y < image.height(); ++y) {
@@ -254,7 +254,7 @@ private slots:
     // The icon: 32 × 32 with alpha, a transparent ground round an opaque disc.
     void iconShape()
     {
-        const QImage icon = skin::Icon();
+        const QImage icon = skin::icon();
         QCOMPARE(icon.size(), QSize(32, 32));
         QCOMPARE(icon.format(), QImage::Format_ARGB32);
         for (const QPoint corner : {QPoint(0, 0), QPoint(31, 0), QPoint(0, 31), QPoint(31, 31)})
@@ -277,11 +277,11 @@ private slots:
     {
         QFETCH(QPoint, rim);
         QFETCH(QPoint, face);
-        const QImage icon = skin::Icon();
+        const QImage icon = skin::icon();
         QVERIFY2(qGray(icon.pixel(rim)) > qGray(icon.pixel(face)) + 20,
             qPrintable(
                 Describe(icon, rim.x(), rim.y()) + ", " + Describe(icon, face.x(), face.y())));
-        QVERIFY2(IsGrey(icon.pixel(rim)), qPrintable(Describe(icon, rim.x(), rim.y())));
+        QVERIFY2(isGrey(icon.pixel(rim)), qPrintable(Describe(icon, rim.x(), rim.y())));
         QVERIFY2(qGray(icon.pixel(face)) < 64, qPrintable(Describe(icon, face.x(), face.y())));
     }
 
@@ -289,13 +289,13 @@ private slots:
     // both centred; and the icon holds no pure red.
     void iconLetter()
     {
-        const QImage icon = skin::Icon();
+        const QImage icon = skin::icon();
         const QColor normal = skin::kNormalColour;
         QRect letter;
         for (int y = 0; y < 32; ++y) {
             for (int x = 0; x < 32; ++x) {
                 const QColor c = icon.pixelColor(x, y);
-                QVERIFY2(!IsRed(icon.pixel(x, y)), qPrintable(Describe(icon, x, y)));
+                QVERIFY2(!isRed(icon.pixel(x, y)), qPrintable(Describe(icon, x, y)));
                 const bool violet = c.alpha() == 255 && std::abs(c.red() - normal.red()) <= 30
                     && std::abs(c.green() - normal.green()) <= 40
                     && std::abs(c.blue() - normal.blue()) <= 10;

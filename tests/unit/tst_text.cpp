@@ -66,7 +66,7 @@ private slots:
     {
         QFETCH(QString, message);
         QFETCH(QString, shown);
-        QCOMPARE(app::ErrorBoxText(message), shown);
+        QCOMPARE(app::errorBoxText(message), shown);
     }
 
     // The executable's name, without folder or extension, capitalised as its first letter.
@@ -91,7 +91,7 @@ private slots:
     {
         QFETCH(QString, exe);
         QFETCH(QString, title);
-        QCOMPARE(app::ApplicationTitle(exe), title);
+        QCOMPARE(app::applicationTitle(exe), title);
     }
 
     // The folder keeps its trailing "/", the name is what follows; "\" and ":" are
@@ -130,8 +130,8 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, folder);
         QFETCH(QString, name);
-        QCOMPARE(shell::ExtractFilePath(path), folder);
-        QCOMPARE(shell::ExtractFileName(path), name);
+        QCOMPARE(shell::extractFilePath(path), folder);
+        QCOMPARE(shell::extractFileName(path), name);
     }
 };
 

@@ -151,7 +151,7 @@ private slots:
             QTest::mouseClick(form->Image2, Qt::LeftButton, {}, kInside);
         QCOMPARE(form->Image2->picture(), once);
         form->DisableButton(form->Image2);
-        QCOMPARE(form->Image2->picture(), skin::GlyphImage(skin::Glyph::Play));
+        QCOMPARE(form->Image2->picture(), skin::glyphImage(skin::Glyph::Play));
     }
 
     // Only a left release over the button clicks; an open button runs its dialog on click and

@@ -34,7 +34,7 @@ QString Run(const QString& program, const QStringList& args, const QByteArray& i
     return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
 }
 
-void Write(const QString& path, const QByteArray& bytes)
+void write(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -105,7 +105,7 @@ class TestTrash : public QObject {
     QString file(const QString& name, const QByteArray& bytes = "RIFF....WAVE")
     {
         const QString path = music->filePath(name);
-        Write(path, bytes);
+        write(path, bytes);
         media->lengths.insert(path, 60000);
         return path;
     }
@@ -172,7 +172,7 @@ private slots:
         QVERIFY2(stick.error().isEmpty(), qPrintable(stick.error()));
         const QByteArray content = "a take on the stick" + QByteArray(20000, '\x55');
         const QString bottom = stick.path("take 3.wav");
-        Write(bottom, content);
+        write(bottom, content);
         media->lengths.insert(bottom, 60000);
         form->AcceptFiles({file("keep.wav"), bottom});
         QTest::mouseClick(form->Image1, Qt::LeftButton, {}, kInside);
@@ -194,7 +194,7 @@ private slots:
         QVERIFY2(ram.error().isEmpty(), qPrintable(ram.error()));
         const QByteArray content = "a take in memory" + QByteArray(3000, '\x2a');
         const QString bottom = ram.path("take 4.wav");
-        Write(bottom, content);
+        write(bottom, content);
         media->lengths.insert(bottom, 60000);
         form->AcceptFiles({file("keep.wav"), bottom});
         QTest::mouseClick(form->Image1, Qt::LeftButton, {}, kInside);
@@ -249,7 +249,7 @@ private slots:
     {
         const QString shown = file("b.wav");
         const QString document = music->filePath("thesis.odt");
-        Write(document, "my thesis");
+        write(document, "my thesis");
         form->OpenTopFile(file("a.wav"));
         form->OpenBottomFile(shown);
         try {
@@ -319,7 +319,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString script = dir.filePath("browser"), seen = dir.filePath("seen");
-        Write(script, "#!/bin/sh\necho \"$1\" > '" + seen.toUtf8() + "'\n");
+        write(script, "#!/bin/sh\necho \"$1\" > '" + seen.toUtf8() + "'\n");
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("BROWSER", script.toUtf8());
         shell::DesktopShell desktop;

@@ -32,31 +32,31 @@ constexpr std::array kEndRamp {0, 4, 7, 9, 11, 12, 13, 14, 15, 15, 16, 16};
 constexpr std::array kEndSteps {
     13, 15, 17, 19, 20, 22, 24, 26, 28, 30, 33, 34, 36, 38, 39, 41, 43, 45, 47, 49, 51};
 
-int StripGrey(int y)
+int stripGrey(int y)
 {
     return y < int(kBandGreys.size()) ? kBandGreys[y] : kStripGrey;
 }
 
-int NearestEndStep(int grey)
+int nearestEndStep(int grey)
 {
     return *std::min_element(kEndSteps.begin(), kEndSteps.end(),
         [grey](int a, int b) { return std::abs(a - grey) < std::abs(b - grey); });
 }
 
-int EndGrey(int x, int rowGrey)
+int endGrey(int x, int rowGrey)
 {
     const int outer = (rowGrey * 3 + 2) / 5;
     const int grey = outer + (rowGrey - outer) * kEndRamp[x] / 16;
-    return grey == rowGrey ? grey : NearestEndStep(grey);
+    return grey == rowGrey ? grey : nearestEndStep(grey);
 }
 
-void PaintTitleStrip(QImage& image)
+void paintTitleStrip(QImage& image)
 {
     for (int y = 0; y <= kStripBottomRow; ++y) {
-        const int grey = StripGrey(y);
-        CentredRun(image, y, kEndWidth, Grey(grey));
+        const int grey = stripGrey(y);
+        centredRun(image, y, kEndWidth, greyRgb(grey));
         for (int x = 0; x < kEndWidth; ++x)
-            MirroredPixel(image, x, y, Grey(EndGrey(x, grey)));
+            mirroredPixel(image, x, y, greyRgb(endGrey(x, grey)));
     }
 }
 
@@ -64,9 +64,9 @@ void PaintTitleStrip(QImage& image)
 
 constexpr int kSeparatorRow = 26;
 
-void PaintSeparator(QImage& image)
+void paintSeparator(QImage& image)
 {
-    CentredRun(image, kSeparatorRow, 0, kBlack);
+    centredRun(image, kSeparatorRow, 0, kBlack);
 }
 
 // --- Side frames: rows 27–200, columns 0–11 and 478–489 -----------------------------------
@@ -76,11 +76,11 @@ constexpr int kFrameBottomRow = 200;
 // From black at the outer edge through grey 18 to grey 29 next to the panel.
 constexpr std::array kFrameRamp {0, 8, 12, 15, 17, 18, 20, 22, 24, 26, 28, 29};
 
-void PaintSideFrames(QImage& image)
+void paintSideFrames(QImage& image)
 {
     for (int y = kFrameTopRow; y <= kFrameBottomRow; ++y) {
         for (int x = 0; x < kEndWidth; ++x)
-            MirroredPixel(image, x, y, Grey(kFrameRamp[x]));
+            mirroredPixel(image, x, y, greyRgb(kFrameRamp[x]));
     }
 }
 
@@ -125,38 +125,38 @@ constexpr int kPanelCorner[][kCornerColumns] = {
     {30, 30, 30, 30, 30, 30, 30, 52, 51, 51, 51}, // 188
 };
 
-void PaintPanelEdges(QImage& image)
+void paintPanelEdges(QImage& image)
 {
     for (int y = kFrameTopRow; y <= kEdgeBottomRow; ++y) {
-        MirroredPixel(image, kPanelLeft, y, Grey(kLitEdge));
-        MirroredPixel(image, kPanelLeft + 1, y, Grey(kShadedEdge));
+        mirroredPixel(image, kPanelLeft, y, greyRgb(kLitEdge));
+        mirroredPixel(image, kPanelLeft + 1, y, greyRgb(kShadedEdge));
     }
 }
 
-void PaintPanelBevel(QImage& image)
+void paintPanelBevel(QImage& image)
 {
     for (const BevelLine& line : kBevelLines)
-        CentredRun(image, line.y, line.x0, Grey(line.grey));
-    Run(image, kBevelGapRow, kBevelGapLeft, kBevelGapRight, Grey(kPanelFill));
+        centredRun(image, line.y, line.x0, greyRgb(line.grey));
+    drawRun(image, kBevelGapRow, kBevelGapLeft, kBevelGapRight, greyRgb(kPanelFill));
 }
 
-void PaintPanelCorners(QImage& image)
+void paintPanelCorners(QImage& image)
 {
     int y = kCornerTopRow;
     for (const auto& row : kPanelCorner) {
         for (int i = 0; i < kCornerColumns; ++i)
-            MirroredPixel(image, kPanelLeft + i, y, Grey(row[i]));
+            mirroredPixel(image, kPanelLeft + i, y, greyRgb(row[i]));
         ++y;
     }
 }
 
-void PaintInnerPanel(QImage& image)
+void paintInnerPanel(QImage& image)
 {
     for (int y = kFrameTopRow; y <= kPanelBottomRow; ++y)
-        CentredRun(image, y, kPanelLeft, Grey(kPanelFill));
-    PaintPanelEdges(image);
-    PaintPanelBevel(image);
-    PaintPanelCorners(image);
+        centredRun(image, y, kPanelLeft, greyRgb(kPanelFill));
+    paintPanelEdges(image);
+    paintPanelBevel(image);
+    paintPanelCorners(image);
 }
 
 // --- Bottom band: rows 189–200; bottom edge: row 201 --------------------------------------
@@ -167,16 +167,16 @@ constexpr int kBandGrey = 30;
 constexpr int kBandRampTopRow = 192;
 constexpr std::array kBandRamp {28, 29};
 
-void PaintBottomBand(QImage& image)
+void paintBottomBand(QImage& image)
 {
     for (int y = kBandTopRow; y <= kFrameBottomRow; ++y) {
-        CentredRun(image, y, kPanelLeft, Grey(kBandGrey));
+        centredRun(image, y, kPanelLeft, greyRgb(kBandGrey));
         if (y < kBandRampTopRow)
             continue;
         for (int i = 0; i < int(kBandRamp.size()); ++i)
-            MirroredPixel(image, kPanelLeft + i, y, Grey(kBandRamp[i]));
+            mirroredPixel(image, kPanelLeft + i, y, greyRgb(kBandRamp[i]));
     }
-    CentredRun(image, kBottom, 0, kBlack);
+    centredRun(image, kBottom, 0, kBlack);
 }
 
 // --- Corners: the window's see-through outline --------------------------------------------
@@ -201,33 +201,33 @@ constexpr int kBottomCorner[][7] = {
     {-1, -1, -1, -1, -1, 2, 1}, // 201
 };
 
-bool IsRed(const QImage& image, int x, int y)
+bool isRed(const QImage& image, int x, int y)
 {
     return x >= 0 && y >= 0 && image.pixel(x, y) == kRed;
 }
 
-void PaintTopCorners(QImage& image)
+void paintTopCorners(QImage& image)
 {
     for (int y = 0; y < int(kRedStaircase.size()); ++y) {
         for (int x = 0; x < kRedStaircase[y]; ++x)
-            MirroredPixel(image, x, y, kRed);
+            mirroredPixel(image, x, y, kRed);
     }
     for (int y = 0; y <= int(kRedStaircase.size()); ++y) {
         for (int x = 0; x < kEndWidth; ++x) {
             const QRgb pixel = image.pixel(x, y);
-            if (pixel == kRed || !(IsRed(image, x - 1, y) || IsRed(image, x, y - 1)))
+            if (pixel == kRed || !(isRed(image, x - 1, y) || isRed(image, x, y - 1)))
                 continue;
-            MirroredPixel(image, x, y, Grey(qRed(pixel) * kTopRimSixteenths / 16));
+            mirroredPixel(image, x, y, greyRgb(qRed(pixel) * kTopRimSixteenths / 16));
         }
     }
 }
 
-void PaintBottomCorners(QImage& image)
+void paintBottomCorners(QImage& image)
 {
     int y = kBottomCornerTopRow;
     for (const auto& row : kBottomCorner) {
         for (int x = 0; x < int(std::size(row)); ++x)
-            MirroredPixel(image, x, y, row[x] < 0 ? kRed : Grey(row[x]));
+            mirroredPixel(image, x, y, row[x] < 0 ? kRed : greyRgb(row[x]));
         ++y;
     }
 }
@@ -235,9 +235,10 @@ void PaintBottomCorners(QImage& image)
 // --- Boxes on the panel -------------------------------------------------------------------
 
 // Fill greys of the button tiles, box rows 1 to 21: light at the top, dark at the bottom.
-constexpr std::array<QRgb, kBoxFillRows> kTileFills {Grey(43), Grey(39), Grey(39), Grey(37),
-    Grey(36), Grey(34), Grey(33), Grey(30), Grey(29), Grey(27), Grey(26), Grey(23), Grey(22),
-    Grey(20), Grey(19), Grey(17), Grey(17), Grey(14), Grey(14), Grey(14), Grey(14)};
+constexpr std::array<QRgb, kBoxFillRows> kTileFills {greyRgb(43), greyRgb(39), greyRgb(39),
+    greyRgb(37), greyRgb(36), greyRgb(34), greyRgb(33), greyRgb(30), greyRgb(29), greyRgb(27),
+    greyRgb(26), greyRgb(23), greyRgb(22), greyRgb(20), greyRgb(19), greyRgb(17), greyRgb(17),
+    greyRgb(14), greyRgb(14), greyRgb(14), greyRgb(14)};
 constexpr int kTileWidth = 31;
 // Two columns of tiles behind the panel's buttons, four rows of them.
 constexpr std::array kTileLefts {355, 391};
@@ -255,35 +256,35 @@ constexpr int kBarLeft = 22;
 constexpr int kBarTop = 94;
 constexpr int kBarWidth = 400;
 
-void PaintButtonTiles(QImage& image)
+void paintButtonTiles(QImage& image)
 {
     for (const int top : kTileTops) {
         for (const int left : kTileLefts)
-            PaintBevelBox(image, {left, top, kTileWidth, kTileFills, Grey(26), Grey(51)});
+            paintBevelBox(image, {left, top, kTileWidth, kTileFills, greyRgb(26), greyRgb(51)});
     }
 }
 
-void PaintBar(QImage& image)
+void paintBar(QImage& image)
 {
-    PaintBevelBox(image, {kBarLeft, kBarTop, kBarWidth, kBarFills, Grey(51), Grey(64)});
+    paintBevelBox(image, {kBarLeft, kBarTop, kBarWidth, kBarFills, greyRgb(51), greyRgb(64)});
 }
 
 } // namespace
 
-QImage DrawBackground()
+QImage drawBackground()
 {
     QImage image(skin::kBackgroundWidth, skin::kBackgroundHeight, QImage::Format_RGB32);
     image.fill(Qt::black);
-    PaintTitleStrip(image);
-    PaintSeparator(image);
-    PaintSideFrames(image);
-    PaintInnerPanel(image);
-    PaintBottomBand(image);
-    PaintTopCorners(image);
-    PaintBottomCorners(image);
-    PaintTitle(image);
-    PaintButtonTiles(image);
-    PaintBar(image);
+    paintTitleStrip(image);
+    paintSeparator(image);
+    paintSideFrames(image);
+    paintInnerPanel(image);
+    paintBottomBand(image);
+    paintTopCorners(image);
+    paintBottomCorners(image);
+    paintTitle(image);
+    paintButtonTiles(image);
+    paintBar(image);
     return image;
 }
 

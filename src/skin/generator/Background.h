@@ -6,6 +6,6 @@
 namespace skingen {
 
 // The 490 × 202 background of the window, in exact colours.
-QImage DrawBackground();
+QImage drawBackground();
 
 } // namespace skingen

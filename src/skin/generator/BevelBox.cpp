@@ -15,34 +15,34 @@ constexpr int kHighlightRow = kOutlineBottomRow + 1;
 constexpr int kChamfer = 3;
 
 // Where the outline lies on a box row: this many columns in from either side.
-int OutlineInset(int r)
+int outlineInset(int r)
 {
     return std::max({0, kChamfer - r, r - (kOutlineBottomRow - kChamfer)});
 }
 
 } // namespace
 
-void PaintBevelBox(QImage& image, const BevelBox& box)
+void paintBevelBox(QImage& image, const BevelBox& box)
 {
     const int x0 = box.left;
     const int x1 = box.left + box.width - 1;
     const auto row = [&](int r) { return box.top + r; };
 
-    Run(image, row(0), x0 + kChamfer, x1 - kChamfer, kBlack);
+    drawRun(image, row(0), x0 + kChamfer, x1 - kChamfer, kBlack);
     for (int r = 1; r <= kBoxFillRows; ++r) {
-        const int inset = OutlineInset(r);
+        const int inset = outlineInset(r);
         image.setPixel(x0 + inset, row(r), kBlack);
         image.setPixel(x1 - inset, row(r), kBlack);
-        Run(image, row(r), x0 + inset + 1, x1 - inset - 1, box.fills[r - 1]);
+        drawRun(image, row(r), x0 + inset + 1, x1 - inset - 1, box.fills[r - 1]);
     }
-    Run(image, row(kOutlineBottomRow), x0 + kChamfer, x1 - kChamfer, kBlack);
+    drawRun(image, row(kOutlineBottomRow), x0 + kChamfer, x1 - kChamfer, kBlack);
 
     for (int i = 0; i < kChamfer; ++i) {
         const int r = kOutlineBottomRow - kChamfer + 1 + i;
         image.setPixel(x0 + i, row(r), box.shine);
         image.setPixel(x1 - i, row(r), box.shine);
     }
-    Run(image, row(kHighlightRow), x0 + kChamfer, x1 - kChamfer, box.highlight);
+    drawRun(image, row(kHighlightRow), x0 + kChamfer, x1 - kChamfer, box.highlight);
 }
 
 } // namespace skingen

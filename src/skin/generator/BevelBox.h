@@ -34,6 +34,6 @@ struct BevelBox {
 //     row 23     ...hhhhhhhhh...      h: highlight line
 //
 // f takes the fill colour of its row; the dots keep whatever lies beneath (the panel fill).
-void PaintBevelBox(QImage& image, const BevelBox& box);
+void paintBevelBox(QImage& image, const BevelBox& box);
 
 } // namespace skingen

@@ -8,14 +8,14 @@
 
 namespace skingen {
 
-// Grey n has three equal components n: Grey(22) is RGB(22, 22, 22).
-constexpr QRgb Grey(int n)
+// Grey n has three equal components n: greyRgb(22) is RGB(22, 22, 22).
+constexpr QRgb greyRgb(int n)
 {
     return qRgb(n, n, n);
 }
 
-inline constexpr QRgb kBlack = Grey(0);
-inline constexpr QRgb kWhite = Grey(255);
+inline constexpr QRgb kBlack = greyRgb(0);
+inline constexpr QRgb kWhite = greyRgb(255);
 inline constexpr QRgb kRed = skin::kColourKey;
 
 // The last column and row of the background.
@@ -23,18 +23,18 @@ inline constexpr int kRight = skin::kBackgroundWidth - 1;
 inline constexpr int kBottom = skin::kBackgroundHeight - 1;
 
 // The column that mirrors x about the window's vertical centre line.
-constexpr int Mirror(int x)
+constexpr int mirror(int x)
 {
     return kRight - x;
 }
 
 // Paints columns x0 to x1 of row y, both included.
-void Run(QImage& image, int y, int x0, int x1, QRgb colour);
+void drawRun(QImage& image, int y, int x0, int x1, QRgb colour);
 
 // Paints a pixel and its mirror image.
-void MirroredPixel(QImage& image, int x, int y, QRgb colour);
+void mirroredPixel(QImage& image, int x, int y, QRgb colour);
 
-// Paints columns x0 to Mirror(x0) of row y: a run centred on the window.
-void CentredRun(QImage& image, int y, int x0, QRgb colour);
+// Paints columns x0 to mirror(x0) of row y: a run centred on the window.
+void centredRun(QImage& image, int y, int x0, QRgb colour);
 
 } // namespace skingen

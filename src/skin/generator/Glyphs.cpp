@@ -21,94 +21,94 @@ struct GlyphRun {
     int y, x0, x1;
 };
 
-void Paint(QImage& image, std::initializer_list<GlyphRun> runs)
+void paint(QImage& image, std::initializer_list<GlyphRun> runs)
 {
     const QRgb colour = skin::kNormalColour.rgb();
     for (const GlyphRun& run : runs)
-        Run(image, run.y, run.x0, run.x1, colour);
+        drawRun(image, run.y, run.x0, run.x1, colour);
 }
 
 // The X of the recycle buttons: 93 pixels on x 8–20, y 4–16.
-void PaintX(QImage& image)
+void paintX(QImage& image)
 {
     // Rows 4 to 10 draw the upper half; rows 11 to 16 mirror rows 9 down to 4.
     const GlyphRun upper[] = {{4, 10, 10}, {4, 18, 18}, {5, 9, 11}, {5, 17, 19}, {6, 8, 12},
         {6, 16, 20}, {7, 9, 13}, {7, 15, 19}, {8, 10, 18}, {9, 11, 17}, {10, 12, 16}};
     for (const GlyphRun& run : upper) {
-        Paint(image, {run});
+        paint(image, {run});
         if (run.y < 10)
-            Paint(image, {{20 - run.y, run.x0, run.x1}});
+            paint(image, {{20 - run.y, run.x0, run.x1}});
     }
 }
 
 // Play: 85 pixels on x 9–21, y 4–16.
-void PaintPlay(QImage& image)
+void paintPlay(QImage& image)
 {
     // A triangle pointing right: every row starts at 9 and is longest on row 10.
     for (int y = 4; y <= 16; ++y)
-        Paint(image, {{y, 9, 21 - 2 * std::abs(y - 10)}});
+        paint(image, {{y, 9, 21 - 2 * std::abs(y - 10)}});
 }
 
 // Pause: two bars of 44 pixels each.
-void PaintPause(QImage& image)
+void paintPause(QImage& image)
 {
     for (int y = 5; y <= 15; ++y)
-        Paint(image, {{y, 9, 12}, {y, 16, 19}});
+        paint(image, {{y, 9, 12}, {y, 16, 19}});
 }
 
 // The dot of the close button: 78 pixels on x 10–19, y 7–15.
-void PaintDot(QImage& image)
+void paintDot(QImage& image)
 {
-    Paint(image, {{7, 12, 17}, {8, 11, 18}, {14, 11, 18}, {15, 12, 17}});
+    paint(image, {{7, 12, 17}, {8, 11, 18}, {14, 11, 18}, {15, 12, 17}});
     for (int y = 9; y <= 13; ++y)
-        Paint(image, {{y, 10, 19}});
+        paint(image, {{y, 10, 19}});
 }
 
 // The question mark of the about button: a hook of 45 pixels and a dot of 6.
-void PaintQuestionMark(QImage& image)
+void paintQuestionMark(QImage& image)
 {
-    Paint(image,
+    paint(image,
         {{6, 12, 16}, {7, 11, 17}, {8, 10, 18}, {9, 10, 12}, {9, 16, 18}, {10, 16, 18},
             {11, 15, 17}, {12, 14, 16}, {13, 13, 15}, {14, 13, 15}, {15, 13, 15}});
-    Paint(image, {{17, 13, 15}, {18, 13, 15}});
+    paint(image, {{17, 13, 15}, {18, 13, 15}});
 }
 
 // The folder of the open buttons: a back with its tab (70 pixels) and a slanted front
 // flap (112 pixels).
-void PaintFolder(QImage& image)
+void paintFolder(QImage& image)
 {
-    Paint(image,
+    paint(image,
         {{5, 5, 10}, {6, 4, 11}, {7, 4, 20}, {8, 4, 21}, {9, 4, 9}, {10, 4, 8}, {11, 4, 7},
             {12, 4, 6}, {13, 4, 5}, {14, 4, 4}});
-    Paint(image,
+    paint(image,
         {{10, 10, 25}, {11, 9, 24}, {12, 8, 23}, {13, 7, 22}, {14, 6, 21}, {15, 5, 20},
             {16, 4, 19}});
 }
 
 } // namespace
 
-QImage DrawGlyph(skin::Glyph glyph)
+QImage drawGlyph(skin::Glyph glyph)
 {
     QImage image(skin::kGlyphWidth, skin::kGlyphHeight, QImage::Format_RGB888);
     image.fill(Qt::white);
     switch (glyph) {
     case skin::Glyph::X:
-        PaintX(image);
+        paintX(image);
         break;
     case skin::Glyph::Play:
-        PaintPlay(image);
+        paintPlay(image);
         break;
     case skin::Glyph::Pause:
-        PaintPause(image);
+        paintPause(image);
         break;
     case skin::Glyph::Dot:
-        PaintDot(image);
+        paintDot(image);
         break;
     case skin::Glyph::QuestionMark:
-        PaintQuestionMark(image);
+        paintQuestionMark(image);
         break;
     case skin::Glyph::Folder:
-        PaintFolder(image);
+        paintFolder(image);
         break;
     }
     return image;

@@ -8,6 +8,6 @@
 namespace skingen {
 
 // A 29 × 21 glyph bitmap: white ground, the glyph's pixels in the normal colour.
-QImage DrawGlyph(skin::Glyph glyph);
+QImage drawGlyph(skin::Glyph glyph);
 
 } // namespace skingen

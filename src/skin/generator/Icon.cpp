@@ -11,17 +11,17 @@ namespace skingen {
 
 namespace icon {
 
-double RimGrey(double y)
+double rimGrey(double y)
 {
     return kRimHigh + (kRimLow - kRimHigh) * (y / kGrid);
 }
 
-double GlossGrey(double d)
+double glossGrey(double d)
 {
     return d >= 1 ? 0 : kGlossPeak * (1 - d) * (1 - d);
 }
 
-QRgb LetterColour(int row)
+QRgb letterColour(int row)
 {
     constexpr QRgb kTop = qRgb(203, 150, 255);
     constexpr QRgb kFoot = qRgb(176, 108, 250);
@@ -45,31 +45,31 @@ struct Colour {
 };
 
 // The face's grey at a point inside the rim: black, brightened by the gloss.
-double FaceGrey(double x, double y)
+double faceGrey(double x, double y)
 {
     const double dx = (x - kGlossX) / kGlossRx;
     const double dy = (y - kGlossY) / kGlossRy;
-    return GlossGrey(dx * dx + dy * dy);
+    return glossGrey(dx * dx + dy * dy);
 }
 
 // One sample point, in steps of the grid: transparent outside the disc, else rim or face.
-Colour Sample(double x, double y)
+Colour sample(double x, double y)
 {
     const double r = std::hypot(x - kCentre, y - kCentre);
     if (r > kOuterRadius)
         return {};
-    const double grey = r > kFaceRadius ? RimGrey(y) : FaceGrey(x, y);
+    const double grey = r > kFaceRadius ? rimGrey(y) : faceGrey(x, y);
     return {grey, grey, grey, 1};
 }
 
 // Pixel (px, py) of an icon drawn at `scale` pixels to a step of the grid.
-QRgb DiscPixel(int px, int py, int scale)
+QRgb discPixel(int px, int py, int scale)
 {
     Colour sum;
     for (int i = 0; i < kSamples; ++i) {
         for (int j = 0; j < kSamples; ++j) {
             const Colour c
-                = Sample((px + (i + 0.5) / kSamples) / scale, (py + (j + 0.5) / kSamples) / scale);
+                = sample((px + (i + 0.5) / kSamples) / scale, (py + (j + 0.5) / kSamples) / scale);
             sum = {sum.r + c.r * c.a, sum.g + c.g * c.a, sum.b + c.b * c.a, sum.a + c.a};
         }
     }
@@ -80,7 +80,7 @@ QRgb DiscPixel(int px, int py, int scale)
         int(std::lround(255 * sum.a / (kSamples * kSamples))));
 }
 
-bool InLetter(int x, int y)
+bool inLetter(int x, int y)
 {
     return std::any_of(
         kLetter.begin(), kLetter.end(), [x, y](const QRect& part) { return part.contains(x, y); });
@@ -88,7 +88,7 @@ bool InLetter(int x, int y)
 
 } // namespace
 
-QImage DrawIcon(int size)
+QImage drawIcon(int size)
 {
     if (size < kGrid || size % kGrid != 0)
         return {};
@@ -97,7 +97,7 @@ QImage DrawIcon(int size)
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             const int gx = x / scale, gy = y / scale;
-            image.setPixel(x, y, InLetter(gx, gy) ? LetterColour(gy) : DiscPixel(x, y, scale));
+            image.setPixel(x, y, inLetter(gx, gy) ? letterColour(gy) : discPixel(x, y, scale));
         }
     }
     return image;

@@ -30,22 +30,22 @@ inline constexpr int kGlossPeak = 110;
 inline constexpr std::array kLetter {QRect(9, 8, 14, 4), QRect(14, 12, 4, 13)};
 
 // The rim's grey at height y.
-double RimGrey(double y);
+double rimGrey(double y);
 // The gloss on the black face, from kGlossPeak at the ellipse's centre to 0 on its edge, by
 // the square of the normalised distance from the centre (0 at the centre, 1 on the edge).
-double GlossGrey(double squaredDistance);
+double glossGrey(double squaredDistance);
 // The T's violet in a row of the grid: a touch lighter than the normal colour at the top,
 // a touch deeper at the foot.
-QRgb LetterColour(int row);
+QRgb letterColour(int row);
 
 } // namespace icon
 
 // The icon at size × size pixels, size a whole multiple of 32. The disc is drawn afresh at
 // that size, so its outline stays sharp; the T, on whole steps of the grid, grows by whole
 // pixels.
-QImage DrawIcon(int size = icon::kGrid);
+QImage drawIcon(int size = icon::kGrid);
 
 // The same design as an SVG document, for the icon theme's scalable folder.
-QByteArray DrawIconSvg();
+QByteArray drawIconSvg();
 
 } // namespace skingen

@@ -16,45 +16,45 @@ using namespace icon;
 
 constexpr int kGlossStops = 16;
 
-QString Number(double v)
+QString number(double v)
 {
     return QString::number(v, 'g', 6);
 }
 
-QString Hex(QRgb c)
+QString hex(QRgb c)
 {
     return QColor(c).name();
 }
 
 // White over the black face at opacity g / 255 shows as grey g.
-QString GlossStops()
+QString glossStops()
 {
     QString stops;
     for (int i = 0; i <= kGlossStops; ++i) {
         const double r = double(i) / kGlossStops;
         stops += QStringLiteral("      <stop offset=\"%1\" stop-color=\"#ffffff\" "
                                 "stop-opacity=\"%2\"/>\n")
-                     .arg(Number(r), Number(GlossGrey(r * r) / 255));
+                     .arg(number(r), number(glossGrey(r * r) / 255));
     }
     return stops;
 }
 
 // Each row of the T keeps its own colour, as in the pixels: hard stops at every row.
-QString LetterStops()
+QString letterStops()
 {
     const QRect bounds = kLetter[0].united(kLetter[1]);
     QString stops;
     for (int row = bounds.top(); row <= bounds.bottom(); ++row) {
-        const QString colour = Hex(LetterColour(row));
+        const QString colour = hex(letterColour(row));
         for (const int edge : {row, row + 1}) {
             stops += QStringLiteral("      <stop offset=\"%1\" stop-color=\"%2\"/>\n")
-                         .arg(Number(double(edge - bounds.top()) / bounds.height()), colour);
+                         .arg(number(double(edge - bounds.top()) / bounds.height()), colour);
         }
     }
     return stops;
 }
 
-QString LetterRects()
+QString letterRects()
 {
     QString rects;
     for (const QRect& part : kLetter) {
@@ -70,7 +70,7 @@ QString LetterRects()
 
 } // namespace
 
-QByteArray DrawIconSvg()
+QByteArray drawIconSvg()
 {
     const QRect letter = kLetter[0].united(kLetter[1]);
     QString svg;
@@ -84,28 +84,28 @@ QByteArray DrawIconSvg()
                           "      <stop offset=\"0\" stop-color=\"%2\"/>\n"
                           "      <stop offset=\"1\" stop-color=\"%3\"/>\n"
                           "    </linearGradient>\n")
-               .arg(QString::number(kGrid), Hex(qRgb(kRimHigh, kRimHigh, kRimHigh)),
-                   Hex(qRgb(kRimLow, kRimLow, kRimLow)));
+               .arg(QString::number(kGrid), hex(qRgb(kRimHigh, kRimHigh, kRimHigh)),
+                   hex(qRgb(kRimLow, kRimLow, kRimLow)));
     svg += QStringLiteral("    <radialGradient id=\"gloss\" cx=\"0.5\" cy=\"0.5\" r=\"0.5\">\n")
-        + GlossStops() + QStringLiteral("    </radialGradient>\n");
+        + glossStops() + QStringLiteral("    </radialGradient>\n");
     svg += QStringLiteral("    <linearGradient id=\"letter\" gradientUnits=\"userSpaceOnUse\" "
                           "x1=\"0\" y1=\"%1\" x2=\"0\" y2=\"%2\">\n")
                .arg(letter.top())
                .arg(letter.top() + letter.height())
-        + LetterStops() + QStringLiteral("    </linearGradient>\n");
-    const QString centre = Number(kCentre);
+        + letterStops() + QStringLiteral("    </linearGradient>\n");
+    const QString centre = number(kCentre);
     svg += QStringLiteral("    <clipPath id=\"face\">\n"
                           "      <circle cx=\"%1\" cy=\"%1\" r=\"%2\"/>\n"
                           "    </clipPath>\n"
                           "  </defs>\n")
-               .arg(centre, Number(kFaceRadius));
+               .arg(centre, number(kFaceRadius));
     svg += QStringLiteral("  <circle cx=\"%1\" cy=\"%1\" r=\"%2\" fill=\"url(#rim)\"/>\n"
                           "  <circle cx=\"%1\" cy=\"%1\" r=\"%3\" fill=\"#000000\"/>\n")
-               .arg(centre, Number(kOuterRadius), Number(kFaceRadius));
+               .arg(centre, number(kOuterRadius), number(kFaceRadius));
     svg += QStringLiteral("  <ellipse cx=\"%1\" cy=\"%2\" rx=\"%3\" ry=\"%4\" fill=\"url(#gloss)\" "
                           "clip-path=\"url(#face)\"/>\n")
-               .arg(Number(kGlossX), Number(kGlossY), Number(kGlossRx), Number(kGlossRy));
-    svg += LetterRects();
+               .arg(number(kGlossX), number(kGlossY), number(kGlossRx), number(kGlossRy));
+    svg += letterRects();
     svg += QStringLiteral("</svg>\n");
     return svg.toUtf8();
 }

@@ -21,24 +21,24 @@ constexpr std::array kViolets {qRgb(217, 196, 242), qRgb(205, 167, 249), qRgb(19
     qRgb(161, 74, 255), qRgb(141, 35, 255), qRgb(139, 30, 255), qRgb(143, 36, 255),
     qRgb(125, 30, 231), qRgb(111, 26, 210)};
 
-bool IsGrey(QRgb c)
+bool isGrey(QRgb c)
 {
     return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
 }
 
-bool IsViolet(QRgb c)
+bool isViolet(QRgb c)
 {
     return std::find(kViolets.begin(), kViolets.end(), c) != kViolets.end();
 }
 
-QString Where(int x, int y)
+QString where(int x, int y)
 {
     return QStringLiteral(" at (%1, %2)").arg(x).arg(y);
 }
 
 } // namespace
 
-QString CheckBackgroundColours(const QImage& image)
+QString checkBackgroundColours(const QImage& image)
 {
     QSet<int> greys;
     int reds = 0;
@@ -47,10 +47,10 @@ QString CheckBackgroundColours(const QImage& image)
             const QRgb c = image.pixel(x, y) | 0xff000000;
             if (c == kRed)
                 ++reds;
-            else if (IsGrey(c) && qRed(c) <= kLightestGrey)
+            else if (isGrey(c) && qRed(c) <= kLightestGrey)
                 greys.insert(qRed(c));
-            else if (!IsViolet(c))
-                return QStringLiteral("colour %1 is not allowed").arg(c, 8, 16) + Where(x, y);
+            else if (!isViolet(c))
+                return QStringLiteral("colour %1 is not allowed").arg(c, 8, 16) + where(x, y);
         }
     }
     if (reds != kRedCornerPixels)
@@ -60,25 +60,25 @@ QString CheckBackgroundColours(const QImage& image)
     return {};
 }
 
-QString CheckGlyphColours(const QImage& image)
+QString checkGlyphColours(const QImage& image)
 {
     const QRgb normal = skin::kNormalColour.rgb();
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb c = image.pixel(x, y);
             if (c != kWhite && c != normal)
-                return QStringLiteral("colour %1 is not allowed").arg(c, 8, 16) + Where(x, y);
+                return QStringLiteral("colour %1 is not allowed").arg(c, 8, 16) + where(x, y);
         }
     }
     return {};
 }
 
-QString CheckIconColours(const QImage& image)
+QString checkIconColours(const QImage& image)
 {
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             if ((image.pixel(x, y) & RGB_MASK) == (kRed & RGB_MASK))
-                return QStringLiteral("pure red") + Where(x, y);
+                return QStringLiteral("pure red") + where(x, y);
         }
     }
     return {};

@@ -9,12 +9,12 @@ namespace skingen {
 
 // At most 55 greys, none lighter than grey 64; pure red in exactly the 48 corner pixels;
 // and the 13 violets of the bar, which include the two text colours of the title.
-QString CheckBackgroundColours(const QImage& image);
+QString checkBackgroundColours(const QImage& image);
 
 // White and the normal colour, nothing else.
-QString CheckGlyphColours(const QImage& image);
+QString checkGlyphColours(const QImage& image);
 
 // No pure red, not even see-through: the icon never punches a hole in the window.
-QString CheckIconColours(const QImage& image);
+QString checkIconColours(const QImage& image);
 
 } // namespace skingen

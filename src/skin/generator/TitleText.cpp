@@ -123,7 +123,7 @@ constexpr int kLetterGap = 2;
 // The shadow is drawn beneath the text, black, first 2 then 1 pixel right and down.
 constexpr std::array kShadowOffsets {2, 1};
 
-int Width(const Letter& letter)
+int letterWidth(const Letter& letter)
 {
     int width = 0;
     for (const std::string_view row : letter.rows)
@@ -132,20 +132,20 @@ int Width(const Letter& letter)
 }
 
 // From the left of a letter to the left of the next one.
-int Advance(const Letter& letter)
+int advance(const Letter& letter)
 {
-    return Width(letter) + kLetterGap - letter.overhang;
+    return letterWidth(letter) + kLetterGap - letter.overhang;
 }
 
-int TitleWidth()
+int titleWidth()
 {
-    int width = Width(*kTitle.back());
+    int width = letterWidth(*kTitle.back());
     for (int i = 0; i + 1 < int(kTitle.size()); ++i)
-        width += Advance(*kTitle[i]);
+        width += advance(*kTitle[i]);
     return width;
 }
 
-void PaintLetter(QImage& image, const Letter& letter, int left, int offset, QRgb colour)
+void paintLetter(QImage& image, const Letter& letter, int left, int offset, QRgb colour)
 {
     for (int r = 0; r < int(letter.rows.size()); ++r) {
         const std::string_view row = letter.rows[r];
@@ -158,27 +158,27 @@ void PaintLetter(QImage& image, const Letter& letter, int left, int offset, QRgb
 
 // Paints the whole name once, every letter shifted by offset, all in one colour or, with
 // none given, in the two text colours.
-void PaintText(QImage& image, int left, int offset, std::optional<QRgb> colour)
+void paintText(QImage& image, int left, int offset, std::optional<QRgb> colour)
 {
     const QRgb normal = skin::kNormalColour.rgb();
     const QRgb accent = skin::kAccentColour.rgb();
     for (int i = 0; i < int(kTitle.size()); ++i) {
         const QRgb ink = colour ? *colour : (i < kNormalLetters ? normal : accent);
-        PaintLetter(image, *kTitle[i], left, offset, ink);
-        left += Advance(*kTitle[i]);
+        paintLetter(image, *kTitle[i], left, offset, ink);
+        left += advance(*kTitle[i]);
     }
 }
 
 } // namespace
 
-void PaintTitle(QImage& image)
+void paintTitle(QImage& image)
 {
     // Centred: the coloured pixels' middle falls on the line between columns 244 and 245,
     // or half a pixel left of it when the name is an odd number of columns wide.
-    const int left = (skin::kBackgroundWidth - TitleWidth()) / 2;
+    const int left = (skin::kBackgroundWidth - titleWidth()) / 2;
     for (const int offset : kShadowOffsets)
-        PaintText(image, left, offset, kBlack);
-    PaintText(image, left, 0, std::nullopt);
+        paintText(image, left, offset, kBlack);
+    paintText(image, left, 0, std::nullopt);
 }
 
 } // namespace skingen

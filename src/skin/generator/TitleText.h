@@ -6,6 +6,6 @@
 namespace skingen {
 
 // Writes the product name with its shadow, centred on the title strip of the background.
-void PaintTitle(QImage& image);
+void paintTitle(QImage& image);
 
 } // namespace skingen

@@ -24,37 +24,37 @@ namespace {
 constexpr skin::Glyph kGlyphs[] = {skin::Glyph::X, skin::Glyph::Play, skin::Glyph::Pause,
     skin::Glyph::Dot, skin::Glyph::QuestionMark, skin::Glyph::Folder};
 
-bool Fail(const QString& message)
+bool fail(const QString& message)
 {
     std::fprintf(stderr, "tandrel_skin_generator: %s\n", qPrintable(message));
     return false;
 }
 
-bool Write(const QImage& image, const QDir& folder, const QString& name)
+bool write(const QImage& image, const QDir& folder, const QString& name)
 {
     const QString path = folder.filePath(name);
-    return image.save(path, "PNG") || Fail(QStringLiteral("cannot write %1").arg(path));
+    return image.save(path, "PNG") || fail(QStringLiteral("cannot write %1").arg(path));
 }
 
 // Every image is checked against the colours the skin allows before it is written, so a
 // slip in a table stops the build instead of reaching the window.
-bool WriteChecked(const QImage& image, const QDir& folder, const QString& name,
+bool writeChecked(const QImage& image, const QDir& folder, const QString& name,
     const std::function<QString(const QImage&)>& check)
 {
     const QString problem = check(image);
     if (!problem.isEmpty())
-        return Fail(name + QStringLiteral(": ") + problem);
-    return Write(image, folder, name);
+        return fail(name + QStringLiteral(": ") + problem);
+    return write(image, folder, name);
 }
 
 // The larger renderings of the icon, for the desktop's icon theme beside the window's 32.
 constexpr int kThemeIconSizes[] = {64, 128, 256};
 
-bool WriteText(const QByteArray& text, const QDir& folder, const QString& name)
+bool writeText(const QByteArray& text, const QDir& folder, const QString& name)
 {
     QFile file(folder.filePath(name));
     return (file.open(QIODevice::WriteOnly) && file.write(text) == text.size())
-        || Fail(QStringLiteral("cannot write %1").arg(file.fileName()));
+        || fail(QStringLiteral("cannot write %1").arg(file.fileName()));
 }
 
 } // namespace
@@ -62,30 +62,30 @@ bool WriteText(const QByteArray& text, const QDir& folder, const QString& name)
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        Fail(QStringLiteral("usage: tandrel_skin_generator <folder>"));
+        fail(QStringLiteral("usage: tandrel_skin_generator <folder>"));
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     if (!QDir().mkpath(folder.path())) {
-        Fail(QStringLiteral("cannot create %1").arg(folder.path()));
+        fail(QStringLiteral("cannot create %1").arg(folder.path()));
         return 1;
     }
 
-    bool ok = WriteChecked(skingen::DrawBackground(), folder, QStringLiteral("background.png"),
-        skingen::CheckBackgroundColours);
+    bool ok = writeChecked(skingen::drawBackground(), folder, QStringLiteral("background.png"),
+        skingen::checkBackgroundColours);
     for (const skin::Glyph glyph : kGlyphs) {
-        ok = WriteChecked(skingen::DrawGlyph(glyph), folder,
-                 QString::fromLatin1(skin::GlyphFileName(glyph)), skingen::CheckGlyphColours)
+        ok = writeChecked(skingen::drawGlyph(glyph), folder,
+                 QString::fromLatin1(skin::glyphFileName(glyph)), skingen::checkGlyphColours)
             && ok;
     }
-    ok = WriteChecked(
-             skingen::DrawIcon(), folder, QStringLiteral("icon.png"), skingen::CheckIconColours)
+    ok = writeChecked(
+             skingen::drawIcon(), folder, QStringLiteral("icon.png"), skingen::checkIconColours)
         && ok;
     for (const int size : kThemeIconSizes) {
-        ok = WriteChecked(skingen::DrawIcon(size), folder, QStringLiteral("icon-%1.png").arg(size),
-                 skingen::CheckIconColours)
+        ok = writeChecked(skingen::drawIcon(size), folder, QStringLiteral("icon-%1.png").arg(size),
+                 skingen::checkIconColours)
             && ok;
     }
-    ok = WriteText(skingen::DrawIconSvg(), folder, QStringLiteral("icon.svg")) && ok;
+    ok = writeText(skingen::drawIconSvg(), folder, QStringLiteral("icon.svg")) && ok;
     return ok ? 0 : 1;
 }
