@@ -40,7 +40,10 @@ public:
         std::fprintf(stderr, "tick bench: message: %s %s\n", qPrintable(title), qPrintable(text));
         failed = true;
     }
-    QString moveToTrash(const QString&) override { return QStringLiteral("not in a benchmark"); }
+    std::optional<QString> moveToTrash(const QString&) override
+    {
+        return QStringLiteral("not in a benchmark");
+    }
     bool openUrl(const QUrl&) override { return false; }
     bool failed = false;
 };

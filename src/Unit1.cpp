@@ -514,12 +514,12 @@ int TForm1::MoveToRecycle(const QString& path)
     Timer1->stop();
     if (path.isEmpty())
         return 0;
-    const QString why = shell_.moveToTrash(path);
-    if (why.isEmpty())
+    const std::optional<QString> why = shell_.moveToTrash(path);
+    if (!why)
         return 0;
     // A failure, shown as every other is: the file stays, and so does its name.
     throw std::runtime_error(
-        QStringLiteral("Could not move \"%1\" to the trash: %2").arg(path, why).toStdString());
+        QStringLiteral("Could not move \"%1\" to the trash: %2").arg(path, *why).toStdString());
 }
 
 // An X disposes of the file the other slot shows. When that slot never opened a file

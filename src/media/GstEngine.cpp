@@ -195,7 +195,7 @@ struct GstEngine::Impl {
     bool pausedInPlace = false;
     OpenedFile file; // the file as it opened, held while it is open
     bool playingHeld = false; // the pipeline reads the held file, its name having gone
-    QString playError;
+    std::optional<QString> playError; // why the last play did not start, when it was refused
     unsigned openCount = 0; // tells a later open from the one a deferred step was meant for
 };
 
@@ -309,7 +309,7 @@ void GstEngine::Impl::reset()
     opened = false;
     file.release();
     playingHeld = false;
-    playError.clear();
+    playError.reset();
     lengthMs = 0;
     durationNs = 0;
     playing = false;
@@ -489,7 +489,7 @@ bool GstEngine::Impl::play()
         return false;
     if (playing)
         return true;
-    playError.clear();
+    playError.reset();
     if (!playsTheOpenedFile())
         return false;
     playing = true;
@@ -675,7 +675,7 @@ bool GstEngine::pause()
     return d->pause();
 }
 
-QString GstEngine::playError() const
+std::optional<QString> GstEngine::playError() const
 {
     return d->playError;
 }

@@ -30,7 +30,7 @@ public:
     bool seek(int ms) override;
     bool play() override;
     bool pause() override;
-    QString playError() const override;
+    std::optional<QString> playError() const override;
     EngineState state() override;
 
 private:

@@ -57,7 +57,7 @@ public:
     // Why the last play() refused to start, where that is the user's to know: the open file
     // was written over since it opened, so its length no longer describes it. Empty when the
     // play started, or failed for a reason the device keeps to itself.
-    virtual QString playError() const { return {}; }
+    virtual std::optional<QString> playError() const { return std::nullopt; }
 
     // Playing until the end of the stream or an error during playback is seen, which makes
     // the engine idle. Errors during playback are never raised.

@@ -93,8 +93,10 @@ void TMediaPlayer::Play()
     paused_ = false;
     const bool played = engine_->play();
     record(played, "play failed");
-    if (!played && !engine_->playError().isEmpty())
-        throw EMCIDeviceError(engine_->playError().toStdString());
+    if (!played) {
+        if (const std::optional<QString> refused = engine_->playError())
+            throw EMCIDeviceError(refused->toStdString());
+    }
 }
 
 void TMediaPlayer::Pause()

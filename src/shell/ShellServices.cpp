@@ -21,9 +21,11 @@ void DesktopShell::showMessage(QWidget* owner, const QString& title, const QStri
     box.exec();
 }
 
-QString DesktopShell::moveToTrash(const QString& path)
+std::optional<QString> DesktopShell::moveToTrash(const QString& path)
 {
-    return QString::fromStdString(trashFile(QFile::encodeName(path).toStdString()));
+    if (auto why = trashFile(QFile::encodeName(path).toStdString()))
+        return QString::fromStdString(*why);
+    return std::nullopt;
 }
 
 // Where the window system offers no URL handler of its own (no desktop session, a bare

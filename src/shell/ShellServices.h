@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <optional>
 
 class QWidget;
 
@@ -18,9 +19,9 @@ public:
     virtual void showMessage(QWidget* owner, const QString& title, const QString& text) = 0;
 
     // Moves the file to the user's trash, from where it can be restored; never deletes it.
-    // Returns an empty string on success, else why the file could not be moved (the file is
-    // then where it was).
-    virtual QString moveToTrash(const QString& path) = 0;
+    // Returns nothing on success, else why the file could not be moved (the file is then
+    // where it was).
+    virtual std::optional<QString> moveToTrash(const QString& path) = 0;
 
     // Opens the address in the desktop's web browser. Returns false when nothing opened it.
     virtual bool openUrl(const QUrl& url) = 0;
@@ -30,7 +31,7 @@ public:
 class DesktopShell : public ShellServices {
 public:
     void showMessage(QWidget* owner, const QString& title, const QString& text) override;
-    QString moveToTrash(const QString& path) override;
+    std::optional<QString> moveToTrash(const QString& path) override;
     bool openUrl(const QUrl& url) override;
 };
 

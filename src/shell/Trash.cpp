@@ -11,7 +11,7 @@ namespace shell {
 // Path=, $topdir/.Trash-$uid on other mounts), so a moved file is restored under its own
 // name by any file manager. Qt's own moveToTrash writes the path unencoded and, without
 // ~/.local/share, reports success after moving the file into the current directory.
-std::string trashFile(const std::string& path)
+std::optional<std::string> trashFile(const std::string& path)
 {
     if (path.empty())
         return "No file name given";
@@ -19,9 +19,9 @@ std::string trashFile(const std::string& path)
         g_file_new_for_path(path.c_str()), g_object_unref);
     GError* raw = nullptr;
     if (g_file_trash(file.get(), nullptr, &raw))
-        return {};
+        return std::nullopt;
     std::unique_ptr<GError, decltype(&g_error_free)> error(raw, g_error_free);
-    return error ? error->message : "Unknown error";
+    return error && error->message ? error->message : "Unknown error";
 }
 
 } // namespace shell
