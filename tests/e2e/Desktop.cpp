@@ -165,12 +165,21 @@ QString Desktop::startAll(QSize screen, bool whiteRoot)
     QElapsedTimer clock;
     clock.start();
     // openbox is ready when it has claimed the root window as its own.
-    while (!Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_).out.contains("window id")) {
+    for (;;) {
+        const RunResult claim = Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_);
+        if (claim.out.contains("window id"))
+            break;
         if (!wm_->running())
             return QStringLiteral("openbox ended at start, exit code %1")
                 .arg(wm_->process().exitCode());
+        // What the root window last said, so that a slow or stuck X server tells itself
+        // apart from a window manager that never claimed it.
         if (clock.hasExpired(30000))
-            return QStringLiteral("openbox did not take the screen in 30 s");
+            return QStringLiteral(
+                "openbox did not take the screen in 30 s (xprop: %1, exit %2, %3)")
+                .arg(claim.finished ? "finished" : "timed out")
+                .arg(claim.exitCode)
+                .arg(claim.out + claim.err);
         Pause(50);
     }
 
