@@ -275,13 +275,18 @@ double Delay(LiveRecorder& rec, Clock::time_point t, bool afterGap, int windowMs
     const std::int64_t until = from + std::int64_t(windowMs) * kRate / 1000;
     if (!rec.reach(until))
         return -1;
-    const std::int64_t sound
-        = afterGap ? SoundAfterGap(rec, from, until) : FirstSound(rec, from, until);
+    std::int64_t sound = afterGap ? SoundAfterGap(rec, from, until) : FirstSound(rec, from, until);
+    // A resume can sound within the millisecond the click's time maps to: the sound then
+    // stands on the click's own sample. That is a start at once only if the 10 ms before it
+    // were silent; sound running on through them means the pause never silenced it.
+    if (!afterGap && sound == from && FirstSound(rec, from - kRate / 100, from) >= 0)
+        sound = -1;
     if (std::getenv("CLICK_BENCH_TRACE"))
         std::fprintf(stderr, "trace: click at %.6f sample %lld, sound at %lld = %.6f\n",
             SecondsOf(t), (long long)from, (long long)sound,
             SecondsOf(t) + rec.msAfter(t, sound) / 1000);
-    return sound < 0 ? -1 : rec.msAfter(t, sound);
+    // The click's time falls inside its sample: a sound on that very sample is 0 ms late.
+    return sound < 0 ? -1 : std::max(0.0, rec.msAfter(t, sound));
 }
 
 } // namespace
