@@ -216,27 +216,24 @@ void TForm1::BindEvents()
         guarded([this](Qt::MouseButton b, QPoint pos) { BGMouseDown(b, BG->mapToGlobal(pos)); }));
     connect(BG, &TImage::mouseMove, this, guarded(this, &TForm1::DragWindowTo));
     connect(BG, &TImage::mouseUp, this, guarded([this](Qt::MouseButton b, QPoint) { EndDrag(b); }));
-    connect(Image7, &TImage::click, this, guarded(this, &TForm1::Image7Click));
-    connect(Image9, &TImage::click, this, guarded(this, &TForm1::Image9Click));
-    connect(Image10, &TImage::click, this, guarded(this, &TForm1::Image10Click));
-    connect(Image2, &TImage::click, this, guarded(this, &TForm1::Image2Click));
-    connect(Image3, &TImage::click, this, guarded(this, &TForm1::Image3Click));
-    connect(Image5, &TImage::click, this, guarded(this, &TForm1::Image5Click));
-    connect(Image6, &TImage::click, this, guarded(this, &TForm1::Image6Click));
+    for (const auto& [image, handler] :
+        {std::pair {Image1, &TForm1::Image1Click}, {Image2, &TForm1::Image2Click},
+            {Image3, &TForm1::Image3Click}, {Image4, &TForm1::Image4Click},
+            {Image5, &TForm1::Image5Click}, {Image6, &TForm1::Image6Click},
+            {Image7, &TForm1::Image7Click}, {Image8, &TForm1::Image8Click},
+            {Image9, &TForm1::Image9Click}, {Image10, &TForm1::Image10Click}})
+        connect(image, &TImage::click, this, guarded(this, handler));
     for (TImage* image :
         {Image1, Image2, Image3, Image4, Image5, Image6, Image7, Image8, Image9, Image10})
         connect(
             image, &TImage::mouseDown, this, guarded([this, image] { Image1MouseDown(image); }));
     for (TImage* image : {Image1, Image9, Image10})
         connect(image, &TImage::mouseUp, this, guarded([this, image] { Image1MouseUp(image); }));
-    connect(Image4, &TImage::mouseUp, this, guarded([this] { Image4MouseUp(); }));
-    connect(Image8, &TImage::mouseUp, this, guarded([this] { Image8MouseUp(); }));
+    connect(Image4, &TImage::mouseUp, this, guarded(this, &TForm1::Image4MouseUp));
+    connect(Image8, &TImage::mouseUp, this, guarded(this, &TForm1::Image8MouseUp));
     connect(PGClick, &TImage::mouseDown, this,
         guarded([this](Qt::MouseButton, QPoint pos) { PGClickMouseDown(pos.x()); }));
     connect(Timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
-    connect(Image1, &TImage::click, this, guarded(this, &TForm1::Image1Click));
-    connect(Image4, &TImage::click, this, guarded(this, &TForm1::Image4Click));
-    connect(Image8, &TImage::click, this, guarded(this, &TForm1::Image8Click));
     connect(Label11, &TLabel::click, this, guarded(this, &TForm1::Label11Click));
     connect(Label11, &TLabel::mouseEnter, this, guarded(this, &TForm1::Label11MouseEnter));
     connect(Label11, &TLabel::mouseLeave, this, guarded(this, &TForm1::Label11MouseLeave));

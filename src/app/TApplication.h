@@ -64,13 +64,10 @@ template <typename F> auto guarded(F handler)
     };
 }
 
-// The same for a member function of `object` taking exactly the signal's arguments.
-template <typename Object, typename... Args>
-auto guarded(Object* object, void (Object::*method)(Args...))
+// The same for a member function of `object`.
+template <typename Object, typename Method> auto guarded(Object* object, Method method)
 {
-    return [object, method](Args... arguments) noexcept {
-        runGuarded([&] { (object->*method)(arguments...); });
-    };
+    return guarded(std::bind_front(method, object));
 }
 
 } // namespace app
