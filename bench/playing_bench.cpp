@@ -10,6 +10,7 @@
 //                         [--bottom long-cbr.mp3]
 //
 // The top slot plays long.flac, the bottom one long-cbr.mp3 (or --bottom, a file in --dir).
+#include "BenchOption.h"
 #include "Desktop.h"
 
 #include <QCoreApplication>
@@ -224,8 +225,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const auto option = [&](const char* name, const QString& fallback) {
-        const qsizetype at = args.indexOf(QLatin1String(name));
-        return at > 0 && at + 1 < args.size() ? args[at + 1] : fallback;
+        return benchOption(args, name, fallback);
     };
     const double seconds = option("--seconds", "60").toDouble();
     const QDir dir(option("--dir", "/tmp/tandrel-bench"));

@@ -8,6 +8,7 @@
 // One untimed run goes first, so that every timed run finds the program, Qt, GStreamer and
 // the skin's font in the page cache. Each run also notes when the window was created, when
 // the window manager listed it (_NET_CLIENT_LIST) and when it was mapped (MapNotify).
+#include "BenchOption.h"
 #include "Desktop.h"
 #include "SkinWindow.h"
 
@@ -342,8 +343,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const auto option = [&](const char* name, const QString& fallback) {
-        const qsizetype at = args.indexOf(QLatin1String(name));
-        return at > 0 && at + 1 < args.size() ? args[at + 1] : fallback;
+        return benchOption(args, name, fallback);
     };
     const int runs = option("--runs", "10").toInt();
     const QByteArray program = QFile::encodeName(option("--program", TANDREL_BINARY));

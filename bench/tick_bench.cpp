@@ -13,6 +13,7 @@
 // --state paused pauses both slots before the ticks, as a window left paused keeps ticking.
 // The window is on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise; the sink
 // is a gst-launch description (empty: the system's default output).
+#include "BenchOption.h"
 #include "Unit1.h"
 #include "app/TApplication.h"
 #include "controls/TLabel.h"
@@ -87,8 +88,7 @@ int main(int argc, char** argv)
     app::TApplication application(argc, argv);
     const QStringList args = application.arguments();
     const auto option = [&](const char* name, const QString& fallback) {
-        const qsizetype at = args.indexOf(QLatin1String(name));
-        return at > 0 && at + 1 < args.size() ? args[at + 1] : fallback;
+        return benchOption(args, name, fallback);
     };
     const int ticks = option("--ticks", "1000").toInt();
     const int interval = option("--interval", "10").toInt();
