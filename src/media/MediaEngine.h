@@ -16,7 +16,14 @@ enum class EngineState {
 
 // One open media file and the machinery that sounds it. TMediaPlayer holds one engine and
 // builds the device's behaviour (modes, auto-rewind, pause as a toggle, its errors) on these
-// primitives. All calls come from the program's thread; none may throw.
+// primitives. All calls come from the program's thread; none throws: a failure is a return
+// value, and an error while sounding only makes the engine idle.
+//
+// What an engine holds: from a successful open until close(), the file itself (an open
+// handle, so a rename or delete of the name does not take the sound away). While idle it
+// holds no audio output stream (a connection to the sound server may stay), except after a
+// pause, when the output stays open and silent
+// so that the resume goes on from the very next sample; a seek or the end lets it go.
 class MediaEngine {
 public:
     virtual ~MediaEngine() = default;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "FakeMediaEngine.h"
 
+#include <QThread>
 #include <algorithm>
 
 namespace testsupport {
@@ -16,16 +17,29 @@ void FakeMediaEngine::note(const QString& call)
     media_->log << QStringLiteral("%1:%2").arg(id_).arg(call);
 }
 
+void FakeMediaEngine::follow()
+{
+    if (!media_->realTime || !playing_ || endless_)
+        return;
+    const qint64 ran = clock_.restart();
+    position_ = int(std::min<qint64>(position_ + ran, length_));
+    if (position_ == length_)
+        playing_ = false;
+}
+
 std::optional<QString> FakeMediaEngine::open(const QString& path)
 {
     close();
     note(QStringLiteral("open ") + path);
+    if (const int delay = media_->openDelaysMs.value(path); delay > 0)
+        QThread::msleep(static_cast<unsigned long>(delay));
     if (media_->errors.contains(path))
         return media_->errors.value(path);
     const auto it = media_->lengths.constFind(path);
     if (it == media_->lengths.constEnd())
         return QStringLiteral("Resource not found.");
     open_ = true;
+    path_ = path;
     length_ = *it;
     position_ = 0;
     return std::nullopt;
@@ -36,8 +50,10 @@ void FakeMediaEngine::close()
     if (!open_)
         return;
     note(QStringLiteral("close"));
-    open_ = playing_ = false;
+    open_ = playing_ = endless_ = false;
     length_ = position_ = 0;
+    path_.clear();
+    playError_.reset();
 }
 
 int FakeMediaEngine::length()
@@ -48,6 +64,7 @@ int FakeMediaEngine::length()
 
 int FakeMediaEngine::position()
 {
+    follow();
     return position_;
 }
 
@@ -56,7 +73,7 @@ bool FakeMediaEngine::seek(int ms)
     note(QStringLiteral("seek %1").arg(ms));
     if (!open_)
         return false;
-    playing_ = false;
+    playing_ = endless_ = false;
     position_ = std::clamp(ms, 0, length_);
     return true;
 }
@@ -64,19 +81,35 @@ bool FakeMediaEngine::seek(int ms)
 bool FakeMediaEngine::play()
 {
     note(QStringLiteral("play"));
-    playing_ = open_;
-    return open_;
+    follow();
+    playError_.reset();
+    if (!open_)
+        return false;
+    if (media_->playFailures.contains(path_))
+        return false;
+    if (const auto refused = media_->playRefusals.constFind(path_);
+        refused != media_->playRefusals.constEnd()) {
+        playError_ = *refused;
+        return false;
+    }
+    if (!playing_)
+        clock_.start();
+    // A play at the very end ends at once, as a device's does, unless no end ever comes.
+    playing_ = position_ < length_ || !media_->realTime || endless_;
+    return true;
 }
 
 bool FakeMediaEngine::pause()
 {
     note(QStringLiteral("pause"));
+    follow();
     playing_ = false;
     return open_;
 }
 
 media::EngineState FakeMediaEngine::state()
 {
+    follow();
     if (!open_)
         return media::EngineState::Closed;
     return playing_ ? media::EngineState::Playing : media::EngineState::Idle;
@@ -86,6 +119,18 @@ void FakeMediaEngine::reachEnd()
 {
     playing_ = false;
     position_ = length_;
+}
+
+void FakeMediaEngine::failWhilePlaying()
+{
+    follow();
+    playing_ = false;
+}
+
+void FakeMediaEngine::runOutWithoutEnd()
+{
+    position_ = length_;
+    endless_ = true;
 }
 
 } // namespace testsupport

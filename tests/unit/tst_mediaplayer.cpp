@@ -5,6 +5,7 @@
 #include "media/EMCIDeviceError.h"
 #include "media/TMediaPlayer.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <functional>
 
@@ -15,6 +16,7 @@ using testsupport::FakeMedia;
 using testsupport::FakeMediaEngine;
 
 Q_DECLARE_METATYPE(std::function<void(TMediaPlayer&)>)
+Q_DECLARE_METATYPE(media::TMPModes)
 
 namespace {
 
@@ -49,6 +51,8 @@ QString ErrorOf(const std::function<void()>& action)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(std::function<void(Rig&)>)
 
 class TestMediaPlayer : public QObject {
     Q_OBJECT
@@ -201,6 +205,82 @@ private slots:
         rig.player->Play();
         QCOMPARE(rig.player->Position(), 3000);
         QCOMPARE(rig.player->Mode(), TMPModes::mpPlaying);
+    }
+
+    // What the device does when the engine under it fails: a failed play is kept, not
+    // raised; a refused play is raised with its reason; an error while playing stops the
+    // device where it was, and the next play goes on from there; a stream that runs out
+    // without its end being signalled still gives way to a seek and a new play.
+    void engineFaults_data()
+    {
+        using Fault = std::function<void(Rig&)>;
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("raised");
+        QTest::addColumn<TMPModes>("mode");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("lastError");
+        const QString nothing = QStringLiteral("(nothing raised)");
+        QTest::newRow("play fails") << Fault([](Rig& r) {
+            r.media->playFailures.insert(QStringLiteral("/a.wav"));
+            r.player->Play();
+        }) << nothing << TMPModes::mpStopped
+                                    << 2000 << "play failed";
+        QTest::newRow("play refused") << Fault([](Rig& r) {
+            r.media->playRefusals.insert(QStringLiteral("/a.wav"), QStringLiteral("Changed"));
+            r.player->Play();
+        }) << "Changed" << TMPModes::mpStopped
+                                      << 2000 << "play failed";
+        QTest::newRow("error while playing") << Fault([](Rig& r) {
+            r.player->Play();
+            r.engine->advanceTo(2500);
+            r.engine->failWhilePlaying();
+        }) << nothing << TMPModes::mpStopped << 2500
+                                             << "";
+        QTest::newRow("error while playing, then play") << Fault([](Rig& r) {
+            r.player->Play();
+            r.engine->advanceTo(2500);
+            r.engine->failWhilePlaying();
+            r.player->Play();
+        }) << nothing << TMPModes::mpPlaying << 2500 << "";
+        QTest::newRow("no end signalled") << Fault([](Rig& r) {
+            r.player->Play();
+            r.engine->runOutWithoutEnd();
+        }) << nothing << TMPModes::mpPlaying
+                                          << 10000 << "";
+        QTest::newRow("no end signalled, then seek and play") << Fault([](Rig& r) {
+            r.player->Play();
+            r.engine->runOutWithoutEnd();
+            r.player->setPosition(1000);
+            r.player->Play();
+        }) << nothing << TMPModes::mpPlaying << 1000 << "";
+    }
+    void engineFaults()
+    {
+        QFETCH(std::function<void(Rig&)>, fault);
+        QFETCH(QString, raised);
+        QFETCH(TMPModes, mode);
+        QFETCH(int, position);
+        QFETCH(QString, lastError);
+        Rig rig;
+        rig.open(QStringLiteral("/a.wav"));
+        rig.player->setPosition(2000);
+        QCOMPARE(ErrorOf([&] { fault(rig); }), raised);
+        QCOMPARE(rig.player->Mode(), mode);
+        QCOMPARE(rig.player->Position(), position);
+        QCOMPARE(rig.player->lastError(), lastError);
+    }
+
+    // An open takes as long as the device does, and a slow one still opens.
+    void slowOpenWaits()
+    {
+        Rig rig;
+        rig.media->openDelaysMs.insert(QStringLiteral("/b.flac"), 300);
+        QElapsedTimer took;
+        took.start();
+        rig.open(QStringLiteral("/b.flac"));
+        QVERIFY2(took.elapsed() >= 300, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(rig.player->Mode(), TMPModes::mpStopped);
+        QCOMPARE(rig.player->Length(), 20000);
     }
 };
 
