@@ -22,8 +22,8 @@ enum class EngineState {
 // What an engine holds: from a successful open until close(), the file itself (an open
 // handle, so a rename or delete of the name does not take the sound away). While idle it
 // holds no audio output stream (a connection to the sound server may stay), except after a
-// pause, when the output stays open and silent
-// so that the resume goes on from the very next sample; a seek or the end lets it go.
+// pause, when the output stays open and silent so that the resume goes on from the very next
+// sample; a seek or the end lets it go.
 class MediaEngine {
 public:
     virtual ~MediaEngine() = default;
