@@ -2,8 +2,12 @@
 // Click to sound: how long after a click on the real program's window the first sample of
 // music reaches the sound server, for the first play after an open, a resume and a bar click
 // while playing; and, in the same run on the same null sink, how long gst-play-1.0 takes
-// from its start to its first sample of the same file.
-//   tandrel_click_bench [--rounds N]    (default 10)
+// from its start to its first sample of the same file, and how long Debian's mpv, started
+// paused with an IPC socket, takes from `set pause no` to its first sample.
+//   tandrel_click_bench [--rounds N] [--load N]    (default 10 rounds, no load)
+//
+// --load N keeps N processes spinning on the CPU for the whole run, as a busy machine does
+// (one per core keeps every core busy); they get the same scheduling as everything else.
 //
 // The clicks are sent in this process through the XTEST extension; a button acts on the
 // release and the bar on the press, each timed once the X server has confirmed it (XSync).
@@ -12,12 +16,14 @@
 // `arrival - n / rate` seen over the whole run (the sink renders in real time on the same
 // monotonic clock), so a slow read never delays it.
 // CLICK_BENCH_TRACE=file prints each click and sound and saves the recording (raw s16le).
+#include "BenchOption.h"
 #include "Desktop.h"
 #include "Signal.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QThread>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -26,10 +32,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <random>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -263,8 +272,10 @@ struct Series {
             std::printf("%-34s no sound found (%d tries)\n", name, missed);
             return;
         }
-        std::printf("%-34s median %6.1f ms  min %6.1f  max %6.1f  (n=%zu, no sound %d)\n", name,
-            v[v.size() / 2], v.front(), v.back(), v.size(), missed);
+        const std::size_t p95 = std::min(v.size() - 1, (v.size() * 95 + 99) / 100 - 1);
+        std::printf("%-34s median %6.1f ms  p95 %6.1f  min %6.1f  max %6.1f  (n=%zu, no sound "
+                    "%d)\n",
+            name, v[v.size() / 2], v[p95], v.front(), v.back(), v.size(), missed);
     }
 };
 
@@ -289,14 +300,120 @@ double Delay(LiveRecorder& rec, Clock::time_point t, bool afterGap, int windowMs
     return sound < 0 ? -1 : std::max(0.0, rec.msAfter(t, sound));
 }
 
+// N children that spin until this process ends, as other programs keeping the cores busy.
+std::vector<pid_t> StartLoad(int n)
+{
+    std::vector<pid_t> spinners;
+    for (int i = 0; i < n; ++i) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            volatile unsigned long spin = 0;
+            for (;;)
+                spin = spin + 1;
+        }
+        if (pid > 0)
+            spinners.push_back(pid);
+    }
+    return spinners;
+}
+
+// mpv, paused on a file, driven through its JSON IPC socket as a remote control does.
+class Mpv {
+public:
+    Mpv(const QString& file, const QString& socketPath, const QProcessEnvironment& env)
+        : socketPath_(socketPath)
+    {
+        QFile::remove(socketPath);
+        QStringList argv {"mpv", "--no-config", "--really-quiet", "--pause", "--no-video",
+            "--ao=pulse", "--input-ipc-server=" + socketPath, file};
+        if (std::getenv("CLICK_BENCH_TRACE"))
+            argv << QStringLiteral("--log-file=%1.%2.log").arg(socketPath).arg(++launches);
+        pid_ = Spawn(argv, env);
+    }
+    ~Mpv()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        Stop(pid_);
+    }
+    // Waits until mpv answers on its socket with the file loaded; false if it never does.
+    bool ready(int timeoutMs = 10000)
+    {
+        for (int waited = 0; waited < timeoutMs; waited += 20) {
+            if (fd_ < 0)
+                fd_ = connectTo(socketPath_);
+            if (fd_ >= 0
+                && ask("{\"command\":[\"get_property\",\"duration\"]}\n")
+                       .contains("\"error\":\"success\""))
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+    // Sends `set pause no` and returns the moment it was written.
+    Clock::time_point unpause()
+    {
+        static const char command[] = "{\"command\":[\"set\",\"pause\",\"no\"]}\n";
+        const auto t = Clock::now();
+        if (::write(fd_, command, sizeof command - 1) < 0)
+            std::fprintf(stderr, "click bench: mpv's socket refused the command\n");
+        return t;
+    }
+
+private:
+    static int connectTo(const QString& path)
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", name.constData());
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    QByteArray ask(const char* request)
+    {
+        if (::write(fd_, request, std::strlen(request)) < 0)
+            return {};
+        QByteArray reply;
+        char buffer[1024];
+        for (int waited = 0; waited < 1000 && !reply.contains("request_id"); waited += 10) {
+            const ssize_t got = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got > 0)
+                reply.append(buffer, int(got));
+            else
+                QThread::msleep(10);
+        }
+        return reply;
+    }
+
+    static inline int launches = 0;
+    QString socketPath_;
+    pid_t pid_ = -1;
+    int fd_ = -1;
+};
+
+bool HaveProgram(const char* name)
+{
+    return !QStandardPaths::findExecutable(QLatin1String(name)).isEmpty();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const int at = args.indexOf("--rounds");
-    const int rounds = at > 0 ? args.value(at + 1).toInt() : 10;
+    const int rounds = benchOption(args, "--rounds", "10").toInt();
+    const int load = benchOption(args, "--load", "0").toInt();
+    if (rounds < 1 || load < 0) {
+        std::fprintf(stderr, "usage: tandrel_click_bench [--rounds N] [--load N]\n");
+        return 2;
+    }
 
     e2e::Desktop desktop;
     if (!desktop.error().isEmpty()) {
@@ -319,7 +436,9 @@ int main(int argc, char** argv)
     }
 
     Series first("tandrel: first play after an open"), resume("tandrel: resume after a pause"),
-        bar("tandrel: bar click while playing"), peer("gst-play-1.0: start to sound");
+        bar("tandrel: bar click while playing"), peer("gst-play-1.0: start to sound"),
+        mpvPeer("mpv: set pause no to sound");
+    const std::vector<pid_t> spinners = StartLoad(load);
 
     auto program = desktop.start(TANDREL_BINARY, {});
     if (desktop.waitForWindow("tandrel").isEmpty()) {
@@ -361,12 +480,34 @@ int main(int argc, char** argv)
         QThread::msleep(500);
     }
 
-    std::printf("click to sound, %d rounds:\n", rounds);
+    if (HaveProgram("mpv")) {
+        for (int round = 0; round < rounds; ++round) {
+            Mpv mpv(top, QDir::tempPath() + "/tandrel-click-mpv.socket", desktop.env());
+            if (!mpv.ready()) {
+                mpvPeer.add(-1);
+                continue;
+            }
+            // As long as a slot sits opened before its first play.
+            QThread::msleep(1000);
+            mpvPeer.add(Delay(rec, mpv.unpause(), false, 3000));
+            QThread::msleep(300);
+        }
+    }
+    for (const pid_t pid : spinners)
+        ::kill(pid, SIGKILL);
+    for (const pid_t pid : spinners)
+        ::waitpid(pid, nullptr, 0);
+
+    std::printf("click to sound, %d rounds, %d spinning processes:\n", rounds, load);
     if (const char* trace = std::getenv("CLICK_BENCH_TRACE"))
         rec.save(QString::fromLocal8Bit(trace));
     first.print();
     resume.print();
     bar.print();
     peer.print();
+    if (HaveProgram("mpv"))
+        mpvPeer.print();
+    else
+        std::printf("mpv: not installed (apt-get install mpv), not measured\n");
     return 0;
 }
