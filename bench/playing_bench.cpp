@@ -6,8 +6,11 @@
 // the same sink as GStreamer's own player, measured the same way, and the sound server's
 // CPU is reported on its own (it serves all of them and is counted in none).
 //
-//   tandrel_playing_bench [--seconds 60] [--dir /tmp/tandrel-bench] [--program PATH]
-//                         [--bottom long-cbr.mp3]
+//   tandrel_playing_bench [--seconds 60] [--idle-seconds 20] [--dir /tmp/tandrel-bench]
+//                         [--program PATH] [--bottom long-cbr.mp3]
+//
+// Before anything plays, the program's CPU is taken over --idle-seconds with both files
+// open, with the streams it holds on the sound server and the sinks' states then.
 //
 // The top slot plays long.flac, the bottom one long-cbr.mp3 (or --bottom, a file in --dir).
 #include "BenchOption.h"
@@ -210,6 +213,33 @@ QImage TimeLabel(const e2e::Desktop& desktop, QPoint window)
     return desktop.screenshot().copy(QRect(window + QPoint(432, 96), QSize(25, 14)));
 }
 
+// One process's share of a core over `seconds` of wall time, from /proc.
+double CpuPercentOver(qint64 pid, double seconds)
+{
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(pid);
+    const CpuTicks before = ReadStat(stat);
+    QElapsedTimer clock;
+    clock.start();
+    Wait(int(seconds * 1000));
+    const CpuTicks after = ReadStat(stat);
+    const double wall = double(clock.nsecsElapsed()) / 1e9;
+    if (!before.ok || !after.ok)
+        return -1;
+    return 100.0 * double(after.ticks - before.ticks) / double(sysconf(_SC_CLK_TCK)) / wall;
+}
+
+// The sound server's sinks and their states (RUNNING, IDLE, SUSPENDED), one a line.
+QString SinkStates(const e2e::Desktop& desktop)
+{
+    QStringList states;
+    for (const QString& line : desktop.run("pactl", {"list", "short", "sinks"}).out.split('\n')) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() >= 5)
+            states << fields[1] + " " + fields.last();
+    }
+    return states.join(", ");
+}
+
 struct Measured {
     QString name;
     qint64 pid = -1;
@@ -228,12 +258,13 @@ int main(int argc, char** argv)
         return benchOption(args, name, fallback);
     };
     const double seconds = option("--seconds", "60").toDouble();
+    const double idleSeconds = option("--idle-seconds", "20").toDouble();
     const QDir dir(option("--dir", "/tmp/tandrel-bench"));
     const QString program = option("--program", TANDREL_BINARY);
     if (seconds <= 0) {
         std::fprintf(stderr,
-            "usage: tandrel_playing_bench [--seconds S] [--dir DIR] [--program PATH] "
-            "[--bottom FILE]\n");
+            "usage: tandrel_playing_bench [--seconds S] [--idle-seconds S] [--dir DIR] "
+            "[--program PATH] [--bottom FILE]\n");
         return 2;
     }
     MakeFiles(dir);
@@ -263,6 +294,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "playing bench: %s\n", qPrintable(dropped));
         return 2;
     }
+    // Both files open and nothing played yet: what the program costs while it only waits.
+    Wait(1000);
+    const double idleOpen = CpuPercentOver(pid, idleSeconds);
+    const Streams idleStreams = StreamsOf(desktop, pid);
+    out << QString("tandrel idle with both files open, %1 s: %2 % of a core, %3 of %4 streams "
+                   "sounding; sinks: %5\n")
+               .arg(idleSeconds, 0, 'f', 0)
+               .arg(idleOpen, 0, 'f', 3)
+               .arg(idleStreams.sounding)
+               .arg(idleStreams.open)
+               .arg(SinkStates(desktop));
     desktop.click(at + QPoint(370, 75)); // top play
     Wait(1000);
     const Streams afterTop = StreamsOf(desktop, pid);
@@ -368,6 +410,24 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < mappings.size() && i < 16; ++i)
         out << QString("  %1 %2\n").arg(mappings[i].first, 7).arg(mappings[i].second);
     out << QString("  files together %1, anonymous together %2\n").arg(files).arg(anonymous);
+
+    // Both slots paused for a while, with the sound server allowed to suspend an idle sink as
+    // a desktop's does: whether what the program keeps for a prompt resume holds it awake.
+    players.clear();
+    desktop.click(at + QPoint(406, 75)); // top pause
+    Wait(300);
+    desktop.click(at + QPoint(406, 135)); // bottom pause
+    desktop.run("pactl", {"load-module", "module-suspend-on-idle", "timeout=1"});
+    Wait(3000);
+    const Streams paused = StreamsOf(desktop, pid);
+    const double pausedCpu = CpuPercentOver(pid, idleSeconds);
+    out << QString("\ntandrel with both slots paused, %1 s: %2 % of a core, %3 streams open, %4 "
+                   "sounding; sinks (suspend after 1 s idle): %5\n")
+               .arg(idleSeconds, 0, 'f', 0)
+               .arg(pausedCpu, 0, 'f', 3)
+               .arg(paused.open)
+               .arg(paused.sounding)
+               .arg(SinkStates(desktop));
 
     // The floor any Qt Widgets program starts from: a plain window of the test suite's own,
     // on the same desktop.
