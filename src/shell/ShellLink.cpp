@@ -2,6 +2,7 @@
 #include "shell/ShellLink.h"
 
 #include "shell/ShellLinkBytes.h"
+#include "shell/ShellLinkCodePage.h"
 #include "shell/ShellLinkIdList.h"
 #include "shell/ShellLinkText.h"
 
@@ -49,14 +50,16 @@ constexpr std::uint32_t kNetworkLinkMinSize = 0x14;
 
 constexpr std::uint32_t kEnvironmentBlock = 0xA0000001;
 constexpr std::uint32_t kDarwinBlock = 0xA0000006;
+// Same layout as the environment block; names the icon's file.
+constexpr std::uint32_t kIconEnvironmentBlock = 0xA0000007;
 constexpr std::size_t kEnvironmentBlockSize = 0x314;
 constexpr std::size_t kTargetAnsiSize = 260;
 constexpr std::size_t kTargetUnicodeSize = 520;
 
-// A path read from LinkInfo, plus its raw bytes when all of it came from ANSI fields (the
-// code page is a guess, which the item-ID list may later correct).
-struct LinkInfoText {
-    std::string text;
+// A string as the file holds it: UTF-8 from a Unicode field, or the raw bytes of an ANSI
+// field, read once the whole file has told its code page.
+struct FileText {
+    std::string unicode;
     std::optional<std::string> ansi;
 };
 
@@ -65,20 +68,48 @@ std::string asString(Bytes bytes)
     return std::string(bytes.begin(), bytes.end());
 }
 
+Bytes asBytes(const std::string& text)
+{
+    return Bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+FileText fromUnicode(Bytes utf16le)
+{
+    return FileText {detail::utf16ToUtf8(utf16le), std::nullopt};
+}
+
+FileText fromAnsi(Bytes ansi)
+{
+    return FileText {std::string(), asString(ansi)};
+}
+
+std::string decode(const FileText& text, unsigned codePage)
+{
+    return text.ansi ? detail::ansiToUtf8(asBytes(*text.ansi), codePage) : text.unicode;
+}
+
+void addEvidence(const FileText& text, detail::TextEvidence& evidence)
+{
+    if (text.ansi)
+        evidence.ansi.push_back(*text.ansi);
+    else
+        evidence.unicode.push_back(text.unicode);
+}
+
 // One string of LinkInfo: the Unicode form where its offset is given, else the ANSI form.
 // Both forms must end inside their section, even the one left unused.
-std::optional<LinkInfoText> readLinkInfoString(
+std::optional<FileText> readLinkInfoString(
     Bytes section, std::uint32_t ansiOffset, std::optional<std::uint32_t> unicodeOffset)
 {
     const auto ansi = detail::terminatedAnsi(section, ansiOffset);
     if (!ansi)
         return std::nullopt;
     if (!unicodeOffset || *unicodeOffset == 0)
-        return LinkInfoText {detail::cp1252ToUtf8(*ansi), asString(*ansi)};
+        return fromAnsi(*ansi);
     const auto unicode = detail::terminatedUtf16(section, *unicodeOffset);
     if (!unicode)
         return std::nullopt;
-    return LinkInfoText {detail::utf16ToUtf8(*unicode), std::nullopt};
+    return fromUnicode(*unicode);
 }
 
 // Joins two path parts with one backslash between them.
@@ -89,21 +120,13 @@ template <typename T> T joinPath(const T& base, const T& rest)
     return base + '\\' + rest;
 }
 
-LinkInfoText joinText(const LinkInfoText& base, const LinkInfoText& rest)
-{
-    LinkInfoText joined {joinPath(base.text, rest.text), std::nullopt};
-    if (base.ansi && rest.ansi)
-        joined.ansi = joinPath(*base.ansi, *rest.ansi);
-    return joined;
-}
-
 struct LinkInfoPaths {
-    std::optional<LinkInfoText> local;
-    std::optional<std::string> netName;
-    LinkInfoText suffix;
+    std::optional<FileText> local;
+    std::optional<FileText> netName;
+    FileText suffix;
 };
 
-std::optional<std::string> readNetName(Bytes linkInfo, std::uint32_t offset)
+std::optional<FileText> readNetName(Bytes linkInfo, std::uint32_t offset)
 {
     const auto size = readU32(linkInfo, offset);
     const auto part = size ? slice(linkInfo, offset, *size) : std::nullopt;
@@ -116,10 +139,7 @@ std::optional<std::string> readNetName(Bytes linkInfo, std::uint32_t offset)
         if (!unicodeOffset)
             return std::nullopt;
     }
-    const auto name = readLinkInfoString(*part, nameOffset, unicodeOffset);
-    if (!name)
-        return std::nullopt;
-    return name->text;
+    return readLinkInfoString(*part, nameOffset, unicodeOffset);
 }
 
 std::optional<LinkInfoPaths> readLinkInfo(Bytes linkInfo)
@@ -157,7 +177,7 @@ std::optional<LinkInfoPaths> readLinkInfo(Bytes linkInfo)
 
 // One StringData string: a character count, then that many characters with no NUL after
 // them. Moves `pos` past it.
-std::optional<std::string> readStringData(Bytes bytes, std::size_t& pos, bool unicode)
+std::optional<FileText> readStringData(Bytes bytes, std::size_t& pos, bool unicode)
 {
     const auto count = readU16(bytes, pos);
     if (!count)
@@ -167,33 +187,53 @@ std::optional<std::string> readStringData(Bytes bytes, std::size_t& pos, bool un
     if (!text)
         return std::nullopt;
     pos += 2 + size;
-    return unicode ? detail::utf16ToUtf8(detail::upToNulUtf16(*text))
-                   : detail::cp1252ToUtf8(detail::upToNul(*text));
+    return unicode ? fromUnicode(detail::upToNulUtf16(*text)) : fromAnsi(detail::upToNul(*text));
 }
 
-std::string readEnvironmentTarget(Bytes block)
+// Everything read from the file before its ANSI strings can be decoded.
+struct RawLink {
+    std::optional<Bytes> idList;
+    std::optional<LinkInfoPaths> linkInfo;
+    std::optional<FileText> relativePath;
+    std::optional<FileText> environmentTarget;
+    detail::TextEvidence evidence;
+};
+
+// The target of an environment, Darwin or icon block: its Unicode field where that holds
+// anything, else its ANSI field. Both fields go to the evidence, since Windows writes the
+// same path into each.
+std::optional<FileText> readBlockTarget(Bytes block, detail::TextEvidence& evidence)
 {
     const auto unicode = slice(block, 8 + kTargetAnsiSize, kTargetUnicodeSize);
-    if (unicode) {
-        const auto text = detail::upToNulUtf16(*unicode);
-        if (!text.empty())
-            return detail::utf16ToUtf8(text);
-    }
     const auto ansi = slice(block, 8, kTargetAnsiSize);
-    return ansi ? detail::cp1252ToUtf8(detail::upToNul(*ansi)) : std::string();
+    std::optional<FileText> target;
+    if (ansi) {
+        target = fromAnsi(detail::upToNul(*ansi));
+        addEvidence(*target, evidence);
+    }
+    if (unicode && !detail::upToNulUtf16(*unicode).empty()) {
+        target = fromUnicode(detail::upToNulUtf16(*unicode));
+        addEvidence(*target, evidence);
+    }
+    return target;
 }
 
 // Extra data is optional trailing matter: a block whose size runs past the end stops the
 // walk but does not spoil what came before it.
-void readExtraData(Bytes bytes, std::size_t pos, ShellLinkTargets& targets)
+void readExtraData(Bytes bytes, std::size_t pos, ShellLinkTargets& targets, RawLink& raw)
 {
     while (const auto size = readU32(bytes, pos)) {
         const auto block = slice(bytes, pos, *size);
         if (*size < 8 || !block)
             return;
         const std::uint32_t signature = *readU32(*block, 4);
-        if (signature == kEnvironmentBlock && *size >= kEnvironmentBlockSize)
-            targets.environmentTarget = readEnvironmentTarget(*block);
+        const bool hasTarget = signature == kEnvironmentBlock || signature == kDarwinBlock
+            || signature == kIconEnvironmentBlock;
+        if (hasTarget && *size >= kEnvironmentBlockSize) {
+            auto target = readBlockTarget(*block, raw.evidence);
+            if (signature == kEnvironmentBlock)
+                raw.environmentTarget = std::move(target);
+        }
         if (signature == kDarwinBlock)
             targets.advertised = true;
         pos += *size;
@@ -209,26 +249,30 @@ bool hasValidHeader(Bytes bytes)
 
 // The network path, with its suffix corrected from the item-ID list where that list spells
 // the same folders through a mapped drive.
-std::string networkPath(const LinkInfoPaths& info, const std::string& idListPath)
+std::string networkPath(const LinkInfoPaths& info, const std::string& idListPath, unsigned codePage)
 {
-    std::string suffix = info.suffix.text;
+    std::string suffix = decode(info.suffix, codePage);
     if (info.suffix.ansi && detail::mayHaveLostCharacters(*info.suffix.ansi) && !idListPath.empty())
         suffix = detail::recoverAnsiPath(*info.suffix.ansi, idListPath, false).value_or(suffix);
-    return joinPath(*info.netName, suffix);
+    return joinPath(decode(*info.netName, codePage), suffix);
 }
 
-std::string localPath(const LinkInfoPaths& info, const std::string& idListPath)
+// The item-ID list's Unicode names are exact where they spell the same path, so they come
+// before the code page, which is a judgement.
+std::string localPath(const LinkInfoPaths& info, const std::string& idListPath, unsigned codePage)
 {
-    const LinkInfoText local = joinText(*info.local, info.suffix);
-    if (local.ansi && detail::mayHaveLostCharacters(*local.ansi) && !idListPath.empty())
-        return detail::recoverAnsiPath(*local.ansi, idListPath, true).value_or(local.text);
-    return local.text;
+    const std::string text = joinPath(decode(*info.local, codePage), decode(info.suffix, codePage));
+    if (!info.local->ansi || !info.suffix.ansi || idListPath.empty())
+        return text;
+    const std::string ansi = joinPath(*info.local->ansi, *info.suffix.ansi);
+    if (!detail::mayHaveLostCharacters(ansi))
+        return text;
+    return detail::recoverAnsiPath(ansi, idListPath, true).value_or(text);
 }
 
 // Each section reader below starts at `pos`, moves it past its section and gives false when
 // the section does not fit in the file.
-bool readIdListSection(
-    Bytes bytes, std::uint32_t flags, std::size_t& pos, ShellLinkTargets& targets)
+bool readIdListSection(Bytes bytes, std::uint32_t flags, std::size_t& pos, RawLink& raw)
 {
     if (!(flags & HasLinkTargetIdList))
         return true;
@@ -236,14 +280,15 @@ bool readIdListSection(
     const auto idList = size ? slice(bytes, pos + 2, *size) : std::nullopt;
     if (!idList)
         return false;
-    targets.idListPath = detail::drivePathFromIdList(*idList);
+    raw.idList = *idList;
+    detail::collectIdListText(*idList, raw.evidence);
     pos += 2 + *size;
     return true;
 }
 
-// A LinkInfo that the flags tell Windows to ignore must still be well formed.
-bool readLinkInfoSection(
-    Bytes bytes, std::uint32_t flags, std::size_t& pos, ShellLinkTargets& targets)
+// A LinkInfo that the flags tell Windows to ignore must still be well formed, and its
+// strings were still written under the same code page.
+bool readLinkInfoSection(Bytes bytes, std::uint32_t flags, std::size_t& pos, RawLink& raw)
 {
     if (!(flags & HasLinkInfo))
         return true;
@@ -252,17 +297,18 @@ bool readLinkInfoSection(
     const auto info = section ? readLinkInfo(*section) : std::nullopt;
     if (!info)
         return false;
-    if (!(flags & ForceNoLinkInfo) && info->local)
-        targets.localPath = localPath(*info, targets.idListPath);
-    if (!(flags & ForceNoLinkInfo) && info->netName)
-        targets.networkPath = networkPath(*info, targets.idListPath);
+    for (const auto& text : {info->local, info->netName, std::optional(info->suffix)}) {
+        if (text)
+            addEvidence(*text, raw.evidence);
+    }
+    if (!(flags & ForceNoLinkInfo))
+        raw.linkInfo = info;
     pos += *size;
     return true;
 }
 
 // The strings come in a fixed order, each present when its flag is set.
-bool readStringDataSection(
-    Bytes bytes, std::uint32_t flags, std::size_t& pos, ShellLinkTargets& targets)
+bool readStringDataSection(Bytes bytes, std::uint32_t flags, std::size_t& pos, RawLink& raw)
 {
     const bool unicode = (flags & IsUnicode) != 0;
     for (const std::uint32_t flag :
@@ -272,10 +318,27 @@ bool readStringDataSection(
         const auto text = readStringData(bytes, pos, unicode);
         if (!text)
             return false;
+        addEvidence(*text, raw.evidence);
         if (flag == HasRelativePath)
-            targets.relativePath = *text;
+            raw.relativePath = *text;
     }
     return true;
+}
+
+// Reads every ANSI string under the one code page the whole file agrees with.
+void decodeTargets(const RawLink& raw, ShellLinkTargets& targets)
+{
+    const unsigned codePage = detail::guessCodePage(raw.evidence);
+    if (raw.idList)
+        targets.idListPath = detail::drivePathFromIdList(*raw.idList, codePage);
+    if (raw.linkInfo && raw.linkInfo->local)
+        targets.localPath = localPath(*raw.linkInfo, targets.idListPath, codePage);
+    if (raw.linkInfo && raw.linkInfo->netName)
+        targets.networkPath = networkPath(*raw.linkInfo, targets.idListPath, codePage);
+    if (raw.relativePath)
+        targets.relativePath = decode(*raw.relativePath, codePage);
+    if (raw.environmentTarget)
+        targets.environmentTarget = decode(*raw.environmentTarget, codePage);
 }
 
 } // namespace
@@ -288,11 +351,12 @@ std::optional<ShellLinkTargets> parseShellLink(std::span<const std::uint8_t> byt
     ShellLinkTargets targets;
     targets.advertised = (flags & HasDarwinId) != 0;
     std::size_t pos = kHeaderSize;
-    if (!readIdListSection(bytes, flags, pos, targets)
-        || !readLinkInfoSection(bytes, flags, pos, targets)
-        || !readStringDataSection(bytes, flags, pos, targets))
+    RawLink raw;
+    if (!readIdListSection(bytes, flags, pos, raw) || !readLinkInfoSection(bytes, flags, pos, raw)
+        || !readStringDataSection(bytes, flags, pos, raw))
         return std::nullopt;
-    readExtraData(bytes, pos, targets);
+    readExtraData(bytes, pos, targets, raw);
+    decodeTargets(raw, targets);
     return targets;
 }
 

@@ -17,9 +17,10 @@ namespace shell {
 // Every place a shortcut may name its target, as UTF-8, empty where the file has none.
 struct ShellLinkTargets {
     // LinkInfo's local volume path: base path joined with the common path suffix. Where the
-    // file has only the ANSI forms they are read as code page 1252, except that components
-    // the item-ID list spells alike take the list's Unicode names (shortcuts written under
-    // code pages such as 936 or 65001).
+    // file has only the ANSI forms, components the item-ID list spells alike take the list's
+    // Unicode names; the rest are read under the code page whose reading agrees with the
+    // Unicode strings the file carries (item names, working folder, environment block), 1252
+    // when none does. Every ANSI string of the file is read under that one code page.
     std::string localPath;
     // LinkInfo's share: \\server\share joined with the common path suffix.
     std::string networkPath;

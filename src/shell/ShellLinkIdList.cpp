@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/ShellLinkIdList.h"
 
+#include "shell/ShellLinkCodePage.h"
 #include "shell/ShellLinkText.h"
 
 #include <algorithm>
@@ -106,26 +107,40 @@ std::optional<std::string> longName(Bytes block)
 }
 
 // The short (or, in UTF-16 items, possibly cut-off) name stored before the extensions.
-std::string primaryName(Bytes item, std::size_t end)
+struct PrimaryName {
+    Bytes text;
+    bool unicode = false;
+};
+
+PrimaryName primaryName(Bytes item, std::size_t end)
 {
     const auto field = slice(item, kPrimaryNameOffset, end - kPrimaryNameOffset);
     if (!field)
         return {};
     if (item[2] & kUnicodeNameFlag)
-        return utf16ToUtf8(upToNulUtf16(*field));
-    return cp1252ToUtf8(upToNul(*field));
+        return {upToNulUtf16(*field), true};
+    return {upToNul(*field), false};
 }
 
-std::string fileEntryName(Bytes item)
+bool isFileEntry(Bytes item)
 {
-    if ((item[2] & kKindMask) != kFileEntryKind || item.size() <= kPrimaryNameOffset)
+    return (item[2] & kKindMask) == kFileEntryKind && item.size() > kPrimaryNameOffset;
+}
+
+std::optional<std::string> itemLongName(Bytes item, std::optional<std::size_t> blockOffset)
+{
+    return blockOffset ? longName(*extensionAt(item, *blockOffset)) : std::nullopt;
+}
+
+std::string fileEntryName(Bytes item, unsigned codePage)
+{
+    if (!isFileEntry(item))
         return {};
     const auto blockOffset = findLongNameBlock(item);
-    if (blockOffset) {
-        if (auto name = longName(*extensionAt(item, *blockOffset)))
-            return *name;
-    }
-    return primaryName(item, blockOffset.value_or(item.size()));
+    if (auto name = itemLongName(item, blockOffset))
+        return *name;
+    const PrimaryName name = primaryName(item, blockOffset.value_or(item.size()));
+    return name.unicode ? utf16ToUtf8(name.text) : ansiToUtf8(name.text, codePage);
 }
 
 // A name that cannot smuggle in another path component.
@@ -140,7 +155,7 @@ bool isPlainName(const std::string& name)
 
 } // namespace
 
-std::string drivePathFromIdList(Bytes idList)
+std::string drivePathFromIdList(Bytes idList, unsigned codePage)
 {
     const auto items = splitItems(idList);
     if (!items || items->size() < 2 || !isMyComputer((*items)[0]))
@@ -150,7 +165,7 @@ std::string drivePathFromIdList(Bytes idList)
         return {};
     std::string path = *drive;
     for (std::size_t i = 2; i < items->size(); ++i) {
-        const std::string name = fileEntryName((*items)[i]);
+        const std::string name = fileEntryName((*items)[i], codePage);
         if (!isPlainName(name))
             return {};
         if (i > 2)
@@ -158,6 +173,25 @@ std::string drivePathFromIdList(Bytes idList)
         path += name;
     }
     return path;
+}
+
+void collectIdListText(Bytes idList, TextEvidence& evidence)
+{
+    const auto items = splitItems(idList);
+    if (!items)
+        return;
+    for (const Bytes item : *items) {
+        if (!isFileEntry(item))
+            continue;
+        const auto blockOffset = findLongNameBlock(item);
+        if (auto name = itemLongName(item, blockOffset))
+            evidence.unicode.push_back(std::move(*name));
+        const PrimaryName name = primaryName(item, blockOffset.value_or(item.size()));
+        if (name.unicode)
+            evidence.unicode.push_back(utf16ToUtf8(name.text));
+        else
+            evidence.ansi.emplace_back(name.text.begin(), name.text.end());
+    }
 }
 
 } // namespace shell::detail

@@ -118,10 +118,18 @@ INSTANTIATE_TEST_SUITE_P(Parser, WellFormedLayout,
                     {MyComputerItem(), DriveItem("C:\\"), FileItem("X.WAV", u"\u64AD\u653E.wav")}),
                 LocalLinkInfo("C:\\", "??.wav")}),
             "C:\\播放.wav"},
+        // The list names another file, so LinkInfo's bytes are kept (.wav, not .mp3); the
+        // list's characters still show that those bytes were written under code page 936.
         LayoutCase {"AnsiKeptWhenIdListDisagrees",
             Concat({Header(IdList | LinkInfo),
                 IdListSection(
                     {MyComputerItem(), DriveItem("C:\\"), FileItem("Y.WAV", u"\u64AD\u653E.mp3")}),
+                LocalLinkInfo("C:\\", "\xB2\xA5\xB7\xC5.wav")}),
+            "C:\\播放.wav"},
+        LayoutCase {"AnsiKeptAs1252WhenIdListSharesNoCharacters",
+            Concat({Header(IdList | LinkInfo),
+                IdListSection(
+                    {MyComputerItem(), DriveItem("C:\\"), FileItem("Y.WAV", u"\u97F3\u4E50.mp3")}),
                 LocalLinkInfo("C:\\", "\xB2\xA5\xB7\xC5.wav")}),
             "C:\\²¥·Å.wav"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+#include "shell/ShellLinkCodePage.h"
+
+#include "shell/ShellLinkText.h"
+
+#include <algorithm>
+#include <array>
+#include <iconv.h>
+#include <optional>
+#include <string_view>
+
+namespace shell::detail {
+namespace {
+
+struct CodePage {
+    unsigned number;
+    const char* iconvName;
+};
+
+// The ANSI code pages of Windows, in the order ties are settled: Western first, since it is
+// the default, then the other single-byte pages, then the double-byte ones and UTF-8. glibc's
+// CP932 and CP936 are Microsoft's variants (0x5C is '\', 0x80 is the euro sign).
+constexpr std::array<CodePage, 15> kCodePages
+    = {{{1252, nullptr}, {1250, "CP1250"}, {1251, "CP1251"}, {1253, "CP1253"}, {1254, "CP1254"},
+        {1257, "CP1257"}, {1255, "CP1255"}, {1256, "CP1256"}, {1258, "CP1258"}, {874, "CP874"},
+        {932, "CP932"}, {936, "CP936"}, {949, "CP949"}, {950, "CP950"}, {65001, "UTF-8"}}};
+
+const CodePage* findCodePage(unsigned number)
+{
+    const auto it = std::find_if(kCodePages.begin(), kCodePages.end(),
+        [number](const CodePage& page) { return page.number == number; });
+    return it == kCodePages.end() ? nullptr : &*it;
+}
+
+// The bytes as UTF-8 under one code page; empty when some byte sequence is not valid there.
+// 1252 is decoded by our own table because glibc refuses the five bytes it leaves undefined,
+// which Windows maps to control characters.
+std::optional<std::string> decodeStrict(Bytes ansi, const CodePage& page)
+{
+    if (!page.iconvName)
+        return cp1252ToUtf8(ansi);
+    if (ansi.empty())
+        return std::string();
+    const iconv_t converter = iconv_open("UTF-16LE", page.iconvName);
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    // A byte gives at most one UTF-16 unit, or two where CP1255 and CP1258 hold back a base
+    // letter for the accent after it; the flush below writes what they held back.
+    std::vector<std::uint8_t> out(4 * ansi.size() + 8);
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(ansi.data()));
+    std::size_t inLeft = ansi.size();
+    char* outPos = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size();
+    const bool converted = iconv(converter, &in, &inLeft, &outPos, &outLeft) != std::size_t(-1)
+        && inLeft == 0 && iconv(converter, nullptr, nullptr, &outPos, &outLeft) != std::size_t(-1);
+    iconv_close(converter);
+    if (!converted)
+        return std::nullopt;
+    return utf16ToUtf8(Bytes(out.data(), out.size() - outLeft));
+}
+
+// The code points of valid UTF-8, as written by utf16ToUtf8 and cp1252ToUtf8.
+std::vector<char32_t> codePoints(std::string_view utf8)
+{
+    std::vector<char32_t> points;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        char32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        points.push_back(code);
+        i += length;
+    }
+    return points;
+}
+
+// Lower case for the scripts of the single-byte code pages, so that "C:\USERS\ИВАН" and the
+// short name "ИВАН" count as the same letters as "Иван": Windows file names ignore case.
+char32_t foldCase(char32_t c)
+{
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        || (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 0x50;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c | 1;
+    if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c & 1))
+        return c + 1;
+    if (c == 0x178)
+        return 0xFF;
+    if (c == 0x386)
+        return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A)
+        return c + 0x25;
+    if (c == 0x38C)
+        return 0x3CC;
+    if (c == 0x38E || c == 0x38F)
+        return c + 0x3F;
+    if (c == 0x3C2)
+        return 0x3C3;
+    return c;
+}
+
+struct Score {
+    bool valid = true;
+    long hits = 0;
+    long misses = 0;
+};
+
+Score scorePage(
+    const CodePage& page, const std::vector<std::string>& ansi, const std::vector<char32_t>& known)
+{
+    Score score;
+    for (const std::string& text : ansi) {
+        const auto bytes = Bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        const auto decoded = decodeStrict(bytes, page);
+        if (!decoded)
+            return Score {false};
+        for (const char32_t c : codePoints(*decoded)) {
+            if (c < 0x80)
+                continue;
+            if (std::binary_search(known.begin(), known.end(), foldCase(c)))
+                ++score.hits;
+            else
+                ++score.misses;
+        }
+    }
+    return score;
+}
+
+} // namespace
+
+std::string ansiToUtf8(Bytes ansi, unsigned codePage)
+{
+    const CodePage* page = findCodePage(codePage);
+    if (page) {
+        if (auto text = decodeStrict(ansi, *page))
+            return *text;
+    }
+    return cp1252ToUtf8(ansi);
+}
+
+unsigned guessCodePage(const TextEvidence& evidence)
+{
+    std::vector<std::string> ansi;
+    std::copy_if(evidence.ansi.begin(), evidence.ansi.end(), std::back_inserter(ansi),
+        [](const std::string& text) { return !isAscii(text); });
+    std::vector<char32_t> known;
+    for (const std::string& text : evidence.unicode) {
+        for (const char32_t c : codePoints(text)) {
+            if (c >= 0x80)
+                known.push_back(foldCase(c));
+        }
+    }
+    if (ansi.empty() || known.empty())
+        return kDefaultCodePage;
+    std::sort(known.begin(), known.end());
+    known.erase(std::unique(known.begin(), known.end()), known.end());
+    unsigned best = kDefaultCodePage;
+    std::optional<long> bestScore;
+    for (const CodePage& page : kCodePages) {
+        const Score score = scorePage(page, ansi, known);
+        if (!score.valid || score.hits == 0)
+            continue;
+        const long total = score.hits - score.misses;
+        if (!bestScore || total > *bestScore) {
+            best = page.number;
+            bestScore = total;
+        }
+    }
+    return best;
+}
+
+} // namespace shell::detail
