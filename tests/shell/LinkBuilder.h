@@ -108,6 +108,14 @@ inline Bytes MyComputerItem()
         0x30, 0x30, 0x9D});
 }
 
+// The Users Files folder, one of the roots a list may start at below the Desktop instead of
+// going through My Computer and a drive.
+inline Bytes UsersFilesItem()
+{
+    return RootItem({0x47, 0x1A, 0x03, 0x59, 0x72, 0x3F, 0xA7, 0x44, 0x89, 0xC5, 0x55, 0x95, 0xFE,
+        0x6B, 0x30, 0xEE});
+}
+
 inline Bytes ControlPanelItem()
 {
     return RootItem({0x80, 0x53, 0x1C, 0x87, 0xA0, 0x42, 0x69, 0x10, 0xA2, 0xEA, 0x08, 0x00, 0x2B,
@@ -260,16 +268,43 @@ inline Bytes UnicodeString(std::u16string_view text)
     return out;
 }
 
-inline Bytes EnvironmentBlock(std::string_view ansi, std::u16string_view unicode)
+// A StringData string of a shortcut without the Unicode flag: 8-bit bytes as written.
+inline Bytes AnsiString(std::string_view text)
+{
+    Bytes out;
+    PutU16(out, static_cast<std::uint32_t>(text.size()));
+    PutAnsi(out, text, false);
+    return out;
+}
+
+// The environment, Darwin and icon blocks share one layout: a 260-byte ANSI field, then a
+// 520-byte Unicode one.
+inline Bytes TargetBlock(
+    std::uint32_t signature, std::string_view ansi, std::u16string_view unicode)
 {
     Bytes out;
     PutU32(out, 0x314);
-    PutU32(out, 0xA0000001);
+    PutU32(out, signature);
     PutAnsi(out, ansi, false);
     out.resize(8 + 260, 0);
     PutUtf16(out, unicode, false);
     out.resize(0x314, 0);
     return out;
+}
+
+inline Bytes EnvironmentBlock(std::string_view ansi, std::u16string_view unicode)
+{
+    return TargetBlock(0xA0000001, ansi, unicode);
+}
+
+inline Bytes DarwinBlock(std::string_view ansi, std::u16string_view unicode)
+{
+    return TargetBlock(0xA0000006, ansi, unicode);
+}
+
+inline Bytes IconEnvironmentBlock(std::string_view ansi, std::u16string_view unicode)
+{
+    return TargetBlock(0xA0000007, ansi, unicode);
 }
 
 inline Bytes TerminalBlock()
