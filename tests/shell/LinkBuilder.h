@@ -3,8 +3,10 @@
 
 // Builds shortcut files byte by byte, so the tests can say exactly which field lies.
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,13 +76,12 @@ inline Bytes Concat(std::initializer_list<Bytes> parts)
 
 inline Bytes Header(std::uint32_t flags)
 {
-    Bytes out;
-    PutU32(out, 0x4C);
-    for (const std::uint8_t byte : {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00,
-             0x00, 0x00, 0x00, 0x00, 0x00, 0x46})
-        out.push_back(byte);
-    PutU32(out, flags);
-    out.resize(0x4C, 0);
+    constexpr std::uint8_t kLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    Bytes out(0x4C, 0);
+    SetU32(out, 0, 0x4C);
+    std::copy(std::begin(kLinkClsid), std::end(kLinkClsid), out.begin() + 4);
+    SetU32(out, 0x14, flags);
     return out;
 }
 
@@ -282,13 +283,15 @@ inline Bytes AnsiString(std::string_view text)
 inline Bytes TargetBlock(
     std::uint32_t signature, std::string_view ansi, std::u16string_view unicode)
 {
-    Bytes out;
-    PutU32(out, 0x314);
-    PutU32(out, signature);
-    PutAnsi(out, ansi, false);
-    out.resize(8 + 260, 0);
-    PutUtf16(out, unicode, false);
-    out.resize(0x314, 0);
+    constexpr std::size_t kAnsiAt = 8;
+    constexpr std::size_t kUnicodeAt = kAnsiAt + 260;
+    Bytes out(0x314, 0);
+    SetU32(out, 0, 0x314);
+    SetU32(out, 4, signature);
+    for (std::size_t i = 0; i < ansi.size() && kAnsiAt + i < kUnicodeAt; ++i)
+        out[kAnsiAt + i] = static_cast<std::uint8_t>(ansi[i]);
+    for (std::size_t i = 0; i < unicode.size() && kUnicodeAt + 2 * i < out.size(); ++i)
+        SetU16(out, kUnicodeAt + 2 * i, unicode[i]);
     return out;
 }
 
