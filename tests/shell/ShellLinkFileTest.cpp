@@ -177,6 +177,22 @@ TEST_F(ResolveShortcutFile, HandlesUnicodeFolderNames)
     EXPECT_EQ(resolveShortcut(Utf8(link)), Utf8(dir / folder / u8"Tönung.wav"));
 }
 
+// Made on a Russian system and saved without Unicode strings: the relative path is in code
+// page 1251 and only the item-ID list's long names tell so. Read as 1252 it would name
+// "Èâàí", which does not exist here.
+TEST_F(ResolveShortcutFile, FindsAnAnsiRelativeTargetWrittenUnderAnotherCodePage)
+{
+    const fs::path target = fs::path(u8"Иван") / u8"песня.wav";
+    write(target, {});
+    const Bytes relative = AnsiString("..\\\xC8\xE2\xE0\xED\\\xEF\xE5\xF1\xED\xFF.wav");
+    const Bytes withNames = Concat({Header(IdList | RelativePath),
+        IdListSection({UsersFilesItem(), FileItem("IVAN~1", u"\u0418\u0432\u0430\u043D", 9, 0x31)}),
+        relative, TerminalBlock()});
+    EXPECT_EQ(resolveShortcut(Utf8(write("links/named.lnk", withNames))), Utf8(dir / target));
+    const Bytes withoutNames = Concat({Header(RelativePath), relative});
+    EXPECT_EQ(resolveShortcut(Utf8(write("links/unnamed.lnk", withoutNames))), "");
+}
+
 // Its relative path, seven folders up and into Windows\Installer, names an icon file.
 TEST_F(ResolveShortcutFile, AdvertisedShortcutIgnoresItsRelativePath)
 {
