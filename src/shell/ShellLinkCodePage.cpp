@@ -15,21 +15,27 @@ namespace {
 struct CodePage {
     unsigned number;
     const char* iconvName;
+    bool singleByte;
 };
 
 // The ANSI code pages of Windows, in the order ties are settled: Western first, since it is
 // the default, then the other single-byte pages, then the double-byte ones and UTF-8. glibc's
 // CP932 and CP936 are Microsoft's variants (0x5C is '\', 0x80 is the euro sign).
-constexpr std::array<CodePage, 15> kCodePages
-    = {{{1252, nullptr}, {1250, "CP1250"}, {1251, "CP1251"}, {1253, "CP1253"}, {1254, "CP1254"},
-        {1257, "CP1257"}, {1255, "CP1255"}, {1256, "CP1256"}, {1258, "CP1258"}, {874, "CP874"},
-        {932, "CP932"}, {936, "CP936"}, {949, "CP949"}, {950, "CP950"}, {65001, "UTF-8"}}};
+constexpr std::array<CodePage, 15> kCodePages = {{{1252, nullptr, true}, {1250, "CP1250", true},
+    {1251, "CP1251", true}, {1253, "CP1253", true}, {1254, "CP1254", true}, {1257, "CP1257", true},
+    {1255, "CP1255", true}, {1256, "CP1256", true}, {1258, "CP1258", true}, {874, "CP874", true},
+    {932, "CP932", false}, {936, "CP936", false}, {949, "CP949", false}, {950, "CP950", false},
+    {65001, "UTF-8", false}}};
+
+// A single-byte page as a table; kUndefined where the page has no character for the byte.
+constexpr char16_t kUndefined = 0xFFFF;
+using ByteTable = std::array<char16_t, 256>;
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 // Opening a converter costs more than all the conversions of a shortcut (the fuzzer ran at
-// 3,400 inputs a second opening one per string and 8,600 keeping them), so each thread keeps
-// the ones it has opened.
+// 3,400 inputs a second opening one per string, 8,600 keeping them), so each thread keeps the
+// converters it opened and the byte tables it built from them.
 class Converters {
 public:
     Converters() { opened.fill(std::nullopt); }
@@ -55,9 +61,48 @@ public:
         return *converter;
     }
 
+    // Each byte converted on its own. Byte for byte is also how Windows reads these pages:
+    // glibc would join a CP1255 or CP1258 letter and the accent after it into one character.
+    const ByteTable* table(std::size_t index)
+    {
+        auto& table = tables[index];
+        if (!table) {
+            const iconv_t converter = to16(index);
+            if (converter == kNoConverter)
+                return nullptr;
+            table.emplace();
+            for (std::size_t byte = 0; byte < table->size(); ++byte)
+                (*table)[byte] = convertByte(converter, static_cast<char>(byte));
+        }
+        return &*table;
+    }
+
 private:
+    static char16_t convertByte(iconv_t converter, char byte)
+    {
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        char out[8];
+        char* in = &byte;
+        std::size_t inLeft = 1;
+        char* outPos = out;
+        std::size_t outLeft = sizeof out;
+        if (iconv(converter, &in, &inLeft, &outPos, &outLeft) == std::size_t(-1)
+            || iconv(converter, nullptr, nullptr, &outPos, &outLeft) == std::size_t(-1)
+            || sizeof out - outLeft != 2)
+            return kUndefined;
+        return static_cast<char16_t>(
+            static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8));
+    }
+
     std::array<std::optional<iconv_t>, kCodePages.size()> opened;
+    std::array<std::optional<ByteTable>, kCodePages.size()> tables;
 };
+
+Converters& threadConverters()
+{
+    thread_local Converters converters;
+    return converters;
+}
 
 const CodePage* findCodePage(unsigned number)
 {
@@ -75,12 +120,26 @@ std::optional<std::string> decodeStrict(Bytes ansi, const CodePage& page)
         return cp1252ToUtf8(ansi);
     if (ansi.empty())
         return std::string();
-    thread_local Converters converters;
-    const iconv_t converter = converters.to16(static_cast<std::size_t>(&page - kCodePages.data()));
+    const auto index = static_cast<std::size_t>(&page - kCodePages.data());
+    if (page.singleByte) {
+        const ByteTable* table = threadConverters().table(index);
+        if (!table)
+            return std::nullopt;
+        std::vector<std::uint8_t> utf16;
+        utf16.reserve(2 * ansi.size());
+        for (const std::uint8_t byte : ansi) {
+            const char16_t unit = (*table)[byte];
+            if (unit == kUndefined)
+                return std::nullopt;
+            utf16.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            utf16.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+        return utf16ToUtf8(utf16);
+    }
+    const iconv_t converter = threadConverters().to16(index);
     if (converter == kNoConverter)
         return std::nullopt;
-    // A byte gives at most one UTF-16 unit, or two where CP1255 and CP1258 hold back a base
-    // letter for the accent after it; the flush below writes what they held back.
+    // UTF-8 may spend four bytes on a surrogate pair; the other pages at most one unit a byte.
     std::vector<std::uint8_t> out(4 * ansi.size() + 8);
     char* in = const_cast<char*>(reinterpret_cast<const char*>(ansi.data()));
     std::size_t inLeft = ansi.size();
