@@ -16,7 +16,7 @@
 // `arrival - n / rate` seen over the whole run (the sink renders in real time on the same
 // monotonic clock), so a slow read never delays it.
 // CLICK_BENCH_TRACE=file prints each click and sound and saves the recording (raw s16le).
-#include "BenchOption.h"
+#include "BenchSupport.h"
 #include "Desktop.h"
 #include "Signal.h"
 

@@ -13,7 +13,7 @@
 // open, with the streams it holds on the sound server and the sinks' states then.
 //
 // The top slot plays long.flac, the bottom one long-cbr.mp3 (or --bottom, a file in --dir).
-#include "BenchOption.h"
+#include "BenchSupport.h"
 #include "Desktop.h"
 
 #include <QCoreApplication>
@@ -38,14 +38,6 @@ QTextStream out(stdout);
 void Wait(int ms)
 {
     QThread::msleep(ms);
-}
-
-QString LoadAverage()
-{
-    QFile file("/proc/loadavg");
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(file.readAll()).section(' ', 0, 2);
 }
 
 // utime + stime in clock ticks from a /proc stat file, and the thread's or process's name.
@@ -335,7 +327,7 @@ int main(int argc, char** argv)
         }
     }
     const QImage labelBefore = TimeLabel(desktop, at);
-    out << "load average before the window " << LoadAverage() << "\n";
+    out << "load average before the window " << loadAverage() << "\n";
     out.flush();
 
     QElapsedTimer clock;
@@ -351,7 +343,7 @@ int main(int argc, char** argv)
     const auto threadsAfter = ThreadTicks(pid);
     const auto memory = MemoryKiB(pid);
 
-    out << "load average after the window " << LoadAverage() << "\n";
+    out << "load average after the window " << loadAverage() << "\n";
     const QImage labelAfter = TimeLabel(desktop, at);
     const Streams stillTandrel = StreamsOf(desktop, pid);
     out << "tandrel after the window: " << stillTandrel.sounding << " of " << stillTandrel.open

@@ -8,7 +8,7 @@
 // One untimed run goes first, so that every timed run finds the program, Qt, GStreamer and
 // the skin's font in the page cache. Each run also notes when the window was created, when
 // the window manager listed it (_NET_CLIENT_LIST) and when it was mapped (MapNotify).
-#include "BenchOption.h"
+#include "BenchSupport.h"
 #include "Desktop.h"
 #include "SkinWindow.h"
 
@@ -46,14 +46,6 @@ double NowMs()
     timespec t {};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-QString LoadAverage()
-{
-    QFile file("/proc/loadavg");
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(file.readAll()).section(' ', 0, 2);
 }
 
 struct Times {
@@ -374,7 +366,7 @@ int main(int argc, char** argv)
     }();
 
     out << "program " << QString::fromLocal8Bit(program) << ", screen polled every " << periodUs
-        << " us, load average at the start " << LoadAverage() << "\n";
+        << " us, load average at the start " << loadAverage() << "\n";
     std::vector<double> created, listed, mapped, painted;
     int failures = 0;
     for (int run = 0; run <= runs; ++run) {
@@ -405,7 +397,7 @@ int main(int argc, char** argv)
                 into->push_back(*t);
         }
     }
-    out << "load average at the end " << LoadAverage() << "\n";
+    out << "load average at the end " << loadAverage() << "\n";
     out << "from exec, ms        median     min     max   runs\n";
     for (auto [name, values] : {std::pair {"window created", &created},
              {"listed by the WM", &listed}, {"mapped", &mapped}, {"first frame", &painted}}) {

@@ -13,7 +13,7 @@
 // --state paused pauses both slots before the ticks, as a window left paused keeps ticking.
 // The window is on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise; the sink
 // is a gst-launch description (empty: the system's default output).
-#include "BenchOption.h"
+#include "BenchSupport.h"
 #include "Unit1.h"
 #include "app/TApplication.h"
 #include "controls/TLabel.h"
