@@ -406,6 +406,7 @@ void TestHostile::badInput_data()
     // Most malformed shortcuts name no file. The rest name a Windows path, which names no
     // file here and is never looked up in the working folder (the test's own folder).
     const std::map<QString, QString> shortcuts = {
+        {"codepage-1251-desktop.lnk", notFound},
         {"env-unterminated.lnk", notFound},
         {"idlist-unicode-primary-cut.lnk", notFound},
         {"idlist-versions.lnk", notFound},
