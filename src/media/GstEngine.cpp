@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "media/GstEngine.h"
 
+#include "media/Fade.h"
 #include "media/GstHandles.h"
 #include "media/Mp3Length.h"
 #include "media/OpenedFile.h"
@@ -169,8 +170,10 @@ struct GstEngine::Impl {
     void onEnd();
     void hold(int ms, gint64 ns);
     void holdCurrent();
+    bool fadeToSilence();
 
     QString sinkDescription;
+    Fade fade; // outlives the pipeline, which calls into it while streaming
     gst::PipelinePtr playbin; // made on the first open, reused for every file after
     gst::BusPtr bus;
     gst::QueryPtr positionQuery;
@@ -219,6 +222,8 @@ std::optional<QString> GstEngine::Impl::makePipeline()
             return error ? QString::fromUtf8(error->message) : QString();
         g_object_set(bin.get(), "audio-sink", sink.get(), nullptr);
     }
+    if (fade.element())
+        g_object_set(bin.get(), "audio-filter", fade.element(), nullptr);
     bus.reset(gst_element_get_bus(bin.get()));
     if (QAbstractEventDispatcher::instance()) {
         GPollFD fd {};
@@ -475,7 +480,7 @@ bool GstEngine::Impl::seek(int ms)
     ms = std::clamp(ms, 0, lengthMs);
     // Only a sounding or paused pipeline has anything to let go; an idle one waits for its
     // next play.
-    const bool ok = (!playing && !pausedInPlace) || goIdle();
+    const bool ok = (!playing && !pausedInPlace) || ((void)fadeToSilence(), goIdle());
     hold(ms, std::min(gint64(ms) * gint64(GST_MSECOND), durationNs));
     lastMs = ms;
     lastNs = heldNs;
@@ -545,6 +550,8 @@ bool GstEngine::Impl::resumeInPlace()
 bool GstEngine::Impl::startRearm()
 {
     gst_element_set_state(playbin.get(), GST_STATE_READY);
+    // Laid while nothing flows: the preroll after the seek below is the first data to pass.
+    fade.startAt(GstClockTime(heldMs ? heldNs : 0), GstClockTime(durationNs));
     rearm = Rearm::Prerolling;
     const GstStateChangeReturn change = gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
     if (change == GST_STATE_CHANGE_FAILURE) {
@@ -598,6 +605,14 @@ bool GstEngine::Impl::pause()
     errorSeen = false;
     if (rearm != Rearm::None)
         return cancelRearm();
+    if (fadeToSilence()) {
+        // Faded out and silent: the pipeline has nothing left worth keeping (what the sink
+        // holds is past the ramp, silenced), and the resume starts from READY on the very
+        // sample where the silence began. An end reached meanwhile holds the length instead.
+        if (!playing)
+            return true;
+        return goIdle();
+    }
     // Still "playing" while the pause settles: an end that comes meanwhile is honoured and
     // holds the position at the length. The position is read once the sound has stopped,
     // for the time shown while paused; the resume itself goes on from where the sink stood.
@@ -608,6 +623,24 @@ bool GstEngine::Impl::pause()
         return goIdle() && ok;
     playing = false;
     pausedInPlace = true;
+    return true;
+}
+
+// Fades the sound out and waits until the silence is heard, holding the first sample that
+// was not: the stop is heard as a ramp, not a cut. False when there was nothing to fade (the
+// fade element is missing, or nothing has passed it yet). The wait is what the sink had
+// taken ahead of the ear, plus the ramp; an end of the file reached meanwhile is honoured.
+bool GstEngine::Impl::fadeToSilence()
+{
+    const std::optional<GstClockTime> silentFrom = fade.stopSoon();
+    if (!silentFrom)
+        return false;
+    Fade::waitUntilHeard(playbin.get(), *silentFrom, 1s);
+    drain();
+    if (playing) {
+        const gint64 ns = std::min(gint64(*silentFrom), durationNs > 0 ? durationNs : G_MAXINT64);
+        hold(gst::nsToMs(ns), ns);
+    }
     return true;
 }
 
