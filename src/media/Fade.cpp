@@ -29,6 +29,7 @@ using ControlSourcePtr = std::unique_ptr<GstControlSource, ControlSourceUnref>;
 
 struct Fade::Impl {
     static GstPadProbeReturn onData(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    bool make();
     void rampAt(GstClockTime at, bool rising);
     GstTimedValueControlSource* curve() const
     {
@@ -89,31 +90,48 @@ Fade::Fade()
     : d(std::make_unique<Impl>())
 {
     gst_segment_init(&d->segment, GST_FORMAT_UNDEFINED);
-    d->volume = gst::adoptElement(gst_element_factory_make("volume", "tandrel-fade"));
-    d->source.reset(gst_interpolation_control_source_new());
-    if (!d->volume || !d->source) {
-        d->volume.reset();
-        return;
+}
+
+// Made with the pipeline rather than with us: GStreamer may not be initialised before that.
+bool Fade::Impl::make()
+{
+    volume = gst::adoptElement(gst_element_factory_make("volume", "tandrel-fade"));
+    source.reset(gst_interpolation_control_source_new());
+    if (!volume || !source) {
+        volume.reset();
+        return false;
     }
-    g_object_set(d->source.get(), "mode", GST_INTERPOLATION_MODE_LINEAR, nullptr);
+    g_object_set(source.get(), "mode", GST_INTERPOLATION_MODE_LINEAR, nullptr);
     // Absolute: the curve's values are the gain itself, not a fraction of the 0..10 range.
-    gst_object_add_control_binding(GST_OBJECT(d->volume.get()),
-        gst_direct_control_binding_new_absolute(GST_OBJECT(d->volume.get()), "volume",
-            d->source.get()));
-    gst::PadPtr pad(gst_element_get_static_pad(d->volume.get(), "sink"));
+    gst_object_add_control_binding(GST_OBJECT(volume.get()),
+        gst_direct_control_binding_new_absolute(GST_OBJECT(volume.get()), "volume", source.get()));
+    gst::PadPtr pad(gst_element_get_static_pad(volume.get(), "sink"));
     gst_pad_add_probe(pad.get(),
         GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
             | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-        &Impl::onData, d.get(), nullptr);
+        &Impl::onData, this, nullptr);
+    return true;
 }
 
 // The element goes with its owner (playbin holds its own reference); the probe's data is
 // ours, so the probe must not outlive us: the pipeline is stopped before we go.
 Fade::~Fade() = default;
 
-GstElement* Fade::element() const
+gst::ElementPtr Fade::before(gst::ElementPtr sink)
 {
-    return d->volume.get();
+    if (d->volume || !d->make())
+        return sink;
+    gst::ElementPtr bin = gst::adoptElement(gst_bin_new("tandrel-audio-out"));
+    gst_bin_add_many(GST_BIN(bin.get()), d->volume.get(), sink.get(), nullptr);
+    gst::PadPtr input(gst_element_get_static_pad(d->volume.get(), "sink"));
+    if (!gst_element_link(d->volume.get(), sink.get())
+        || !gst_element_add_pad(bin.get(), gst_ghost_pad_new("sink", input.get()))) {
+        // Taken apart again, so that the sink plays on its own.
+        gst_bin_remove_many(GST_BIN(bin.get()), d->volume.get(), sink.get(), nullptr);
+        d->volume.reset();
+        return sink;
+    }
+    return bin;
 }
 
 void Fade::startAt(GstClockTime from, GstClockTime end)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "media/GstHandles.h"
+
 #include <chrono>
 #include <gst/gst.h>
 #include <memory>
@@ -9,7 +11,7 @@
 namespace media {
 
 // The gain ramps at every start and stop of the sound, so that neither is heard as a click:
-// a `volume` element, for playbin's "audio-filter", whose gain follows a control curve set in
+// a `volume` element right before the audio sink, whose gain follows a control curve set in
 // the file's own time (stream time, the position's clock), sample by sample.
 //
 // The position names a sample boundary, and the ramps sit on the sound's side of it: a start
@@ -28,9 +30,11 @@ public:
     Fade(const Fade&) = delete;
     Fade& operator=(const Fade&) = delete;
 
-    // The element for playbin's "audio-filter"; null when GStreamer's volume element or its
-    // controller is missing, and the sound then starts and stops without ramps.
-    GstElement* element() const;
+    // `sink` with the fade in front of it, as one bin for playbin's "audio-sink"; `sink`
+    // itself when GStreamer's volume element is missing, and the sound then starts and stops
+    // without ramps. Not playbin's "audio-filter": that sits before playbin's own queue, and
+    // a ramp laid there reached the ear 1.2 s later (measured).
+    gst::ElementPtr before(gst::ElementPtr sink);
 
     // Before a start from `from`, with no data flowing (the pipeline in READY): silent before
     // `from`, rising to full gain over kLength, and falling to nothing over the kLength before

@@ -213,17 +213,21 @@ std::optional<QString> GstEngine::Impl::makePipeline()
     // Belt and braces with the flags: should a video stream ever be rendered, it goes nowhere.
     gst::ElementPtr noVideo = gst::adoptElement(gst_element_factory_make("fakesink", nullptr));
     g_object_set(bin.get(), "video-sink", noVideo.get(), nullptr);
+    gst::ElementPtr sink;
     if (!sinkDescription.isEmpty()) {
         GError* raw = nullptr;
-        gst::ElementPtr sink = gst::adoptElement(
+        sink = gst::adoptElement(
             gst_parse_bin_from_description(sinkDescription.toUtf8().constData(), TRUE, &raw));
         gst::ErrorPtr error(raw);
         if (!sink || error)
             return error ? QString::fromUtf8(error->message) : QString();
+    } else {
+        sink = gst::adoptElement(gst_element_factory_make("autoaudiosink", nullptr));
+    }
+    if (sink) {
+        sink = fade.before(std::move(sink));
         g_object_set(bin.get(), "audio-sink", sink.get(), nullptr);
     }
-    if (fade.element())
-        g_object_set(bin.get(), "audio-filter", fade.element(), nullptr);
     bus.reset(gst_element_get_bus(bin.get()));
     if (QAbstractEventDispatcher::instance()) {
         GPollFD fd {};
