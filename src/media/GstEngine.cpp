@@ -495,7 +495,9 @@ bool GstEngine::Impl::seek(int ms)
     ms = std::clamp(ms, 0, lengthMs);
     // Only a sounding or paused pipeline has anything to let go; an idle one waits for its
     // next play.
-    const bool ok = (!playing && !pausedInPlace) || ((void)fadeToSilence(), goIdle());
+    if (playing)
+        (void)fadeToSilence();
+    const bool ok = (!playing && !pausedInPlace) || goIdle();
     hold(ms, std::min(gint64(ms) * gint64(GST_MSECOND), durationNs));
     lastMs = ms;
     lastNs = heldNs;
@@ -546,12 +548,12 @@ bool GstEngine::Impl::playsTheOpenedFile()
     return true;
 }
 
-// The sink was corked with what it had not yet played, so uncorking plays on from the very
-// next sample: 0 samples repeated or skipped at the sound server's monitor, on PulseAudio
-// and on PipeWire, after pauses of 0.2 s and 3 s (measured). Going through READY instead
-// loses what the sink held, and the position the sink reports at a pause is off by what
-// the server had buffered: on PulseAudio 97 to 542 samples were heard twice, on PipeWire up
-// to 1499 skipped (measured).
+// Without a fade to stop on (see pause), the sink was corked with what it had not yet played,
+// so uncorking plays on from the very next sample: 0 samples repeated or skipped at the sound
+// server's monitor, on PulseAudio and on PipeWire, after pauses of 0.2 s and 3 s (measured). Going
+// through READY instead loses what the sink held, and the position the sink reports at a pause is
+// off by what the server had buffered: on PulseAudio 97 to 542 samples were heard twice, on
+// PipeWire up to 1499 skipped (measured).
 bool GstEngine::Impl::resumeInPlace()
 {
     pausedInPlace = false;

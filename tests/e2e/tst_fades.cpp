@@ -13,6 +13,7 @@
 #include "media/GstEngine.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTest>
 #include <cmath>
 #include <numbers>
@@ -163,16 +164,21 @@ private slots:
         QTest::qWait(200);
         const std::int64_t mark = recorder->samplesNow();
         int clicks = 0;
+        QStringList pauses; // how long each pause took to return, its sound faded out
         for (const Step step : steps) {
             switch (step) {
             case Step::Play:
                 form.Image2Click();
                 QTest::qWait(300);
                 break;
-            case Step::Pause:
+            case Step::Pause: {
+                QElapsedTimer clock;
+                clock.start();
                 form.Image3Click();
+                pauses << QString::number(double(clock.nsecsElapsed()) / 1e6, 'f', 1);
                 QTest::qWait(300);
                 break;
+            }
             case Step::ClickBar:
                 // Each click lands somewhere else, so the sound really jumps.
                 QTest::mouseClick(
@@ -204,12 +210,14 @@ private slots:
         QVERIFY2(
             peak <= kAmplitude * std::sqrt(2.0) * 1.02, qPrintable(QString("peak %1").arg(peak)));
         const double slope = Slope(peak);
-        report << QString("%1: steepest step %2 (tone's own %3) at %4 ms; edges at %5 ms")
+        report << QString("%1: steepest step %2 (tone's own %3) at %4 ms; edges at %5 ms; "
+                          "pauses took %6 ms")
                       .arg(QTest::currentDataTag())
                       .arg(steepest, 0, 'f', 4)
                       .arg(slope, 0, 'f', 4)
                       .arg(double(where) * 1000 / kRate, 0, 'f', 1)
-                      .arg(at.join(", "));
+                      .arg(at.join(", "))
+                      .arg(pauses.isEmpty() ? QStringLiteral("-") : pauses.join(", "));
         QVERIFY2(steepest <= slope,
             qPrintable(QString("a step of %1 at %2 ms, steeper than the tone's %3 (edges at %4 ms)")
                            .arg(steepest)
