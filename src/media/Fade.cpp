@@ -171,6 +171,9 @@ void Fade::startAt(GstClockTime from, GstClockTime end)
     const std::lock_guard guard(d->lock);
     gst_timed_value_control_source_unset_all(d->curve());
     d->processedEnd.reset();
+    // Before its first point the curve gives nothing and the element falls back to full gain;
+    // a point at the file's start keeps all of the file before `from` silent.
+    gst_timed_value_control_source_set(d->curve(), 0, 0.0);
     d->rampAt(from, true);
     d->riseEnd = from + kLength;
     d->fallStart = GST_CLOCK_TIME_NONE;
