@@ -142,8 +142,9 @@ struct GstEngine::Impl {
     // the steps on the way, driven by the pipeline's ASYNC_DONE messages.
     enum class Rearm { None, Prerolling, Seeking };
 
-    explicit Impl(QString sink)
+    Impl(QString sink, bool withRamps)
         : sinkDescription(std::move(sink))
+        , ramps(withRamps)
     {
     }
 
@@ -173,6 +174,7 @@ struct GstEngine::Impl {
     bool fadeToSilence();
 
     QString sinkDescription;
+    bool ramps;
     Fade fade; // outlives the pipeline, which calls into it while streaming
     gst::PipelinePtr playbin; // made on the first open, reused for every file after
     gst::BusPtr bus;
@@ -221,11 +223,13 @@ std::optional<QString> GstEngine::Impl::makePipeline()
         gst::ErrorPtr error(raw);
         if (!sink || error)
             return error ? QString::fromUtf8(error->message) : QString();
-    } else {
+    } else if (ramps) {
+        // The output playbin would pick by itself, made here so that the ramps sit before it.
         sink = gst::adoptElement(gst_element_factory_make("autoaudiosink", nullptr));
     }
     if (sink) {
-        sink = fade.before(std::move(sink));
+        if (ramps)
+            sink = fade.before(std::move(sink));
         g_object_set(bin.get(), "audio-sink", sink.get(), nullptr);
     }
     bus.reset(gst_element_get_bus(bin.get()));
@@ -669,8 +673,8 @@ bool GstEngine::Impl::cancelRearm()
     return goIdle();
 }
 
-GstEngine::GstEngine(QString audioSink)
-    : d(std::make_unique<Impl>(std::move(audioSink)))
+GstEngine::GstEngine(QString audioSink, Ramps ramps)
+    : d(std::make_unique<Impl>(std::move(audioSink), ramps == Ramps::On))
 {
     initGStreamerOnce();
 }

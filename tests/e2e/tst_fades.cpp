@@ -155,7 +155,12 @@ private slots:
         QFETCH(int, column);
         QFETCH(std::vector<Step>, steps);
         QFETCH(int, edges);
-        TForm1 form([] { return std::make_unique<media::GstEngine>("pulsesink"); }, shell);
+        TForm1 form(
+            [] {
+                return std::make_unique<media::GstEngine>(
+                    QStringLiteral("pulsesink"), media::GstEngine::Ramps::On);
+            },
+            shell);
         form.show();
         form.AcceptFiles({folder + "/tone.wav", folder + "/tone2.wav"});
         QCOMPARE(form.PG1->Max, int(kSeconds * 1000));
