@@ -8,7 +8,7 @@
 //                                            process-to-process comparison)
 #include "media/GstEngine.h"
 #include "media/GstHandles.h"
-#include "media/Mp3Length.h"
+#include "media/ParsedLength.h"
 #include "media/TMediaPlayer.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 
 #include "media/Fade.h"
 #include "media/GstHandles.h"
-#include "media/Mp3Length.h"
+#include "media/ParsedLength.h"
 #include "media/OpenedFile.h"
 
 #include <QAbstractEventDispatcher>
@@ -38,7 +38,7 @@ constexpr auto kBusCheck = 50ms;
 const QString kNoSound = QStringLiteral("The file has no sound to play.");
 const QString kChanged
     = QStringLiteral("The file has changed since it was opened. Open it again to play it");
-// Walking the frames of a ten-minute MP3 takes a fraction of a second; this only bounds
+// Walking the frames of a ten-minute file takes a fraction of a second; this only bounds
 // a pathological file.
 constexpr auto kParseTimeout = 30s;
 
@@ -339,12 +339,15 @@ int GstEngine::Impl::readLength(const QByteArray& encodedPath)
     gint64 ns = 0;
     if (!gst_element_query_duration(playbin.get(), GST_FORMAT_TIME, &ns) || ns < 0)
         ns = 0;
-    // Plain MP3 frames carry no count, so GStreamer can only estimate from the bit rate;
-    // walking the frames gives the exact length for such files only.
-    if (!encodedPath.isEmpty() && containsFactory(playbin.get(), "mpegaudioparse")
-        && mpegLengthHint(encodedPath) == MpegLengthHint::None) {
-        if (auto exact = mpegLengthByParsing(encodedPath, kParseTimeout))
-            ns = *exact;
+    // Plain MP3 frames carry no count, so GStreamer can only estimate from the bit rate, and
+    // bare ADTS, AC-3 and DTS streams give no length at all; walking the frames gives the
+    // exact length for such files only.
+    for (const char* parser : kLengthParsers) {
+        if (containsFactory(playbin.get(), parser) && needsParsePass(parser, encodedPath, ns)) {
+            if (auto exact = lengthByParsing(encodedPath, parser, kParseTimeout))
+                ns = *exact;
+            break;
+        }
     }
     durationNs = ns;
     return gst::nsToMs(ns);

@@ -3,7 +3,7 @@
 // the exact walk over plain frames, tags or not.
 #include "MediaFiles.h"
 #include "media/GstEngine.h"
-#include "media/Mp3Length.h"
+#include "media/ParsedLength.h"
 #include "media/TMediaPlayer.h"
 
 #include <QFile>

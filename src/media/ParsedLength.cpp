@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "media/Mp3Length.h"
+#include "media/ParsedLength.h"
 
 #include "media/GstHandles.h"
 
 #include <QFile>
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 
 namespace media {
 
@@ -122,17 +123,31 @@ GstPadProbeReturn onFrame(GstPad*, GstPadProbeInfo* info, gpointer data)
 
 } // namespace
 
-std::optional<std::int64_t> mpegLengthByParsing(
-    const QByteArray& path, std::chrono::milliseconds timeout)
+bool needsParsePass(const char* parser, const QByteArray& path, std::int64_t reportedNs)
 {
-    // id3demux drops tags at either end so that no tag byte can pass for a frame; the
-    // parser then timestamps each frame by counting samples, which is exact.
+    if (path.isEmpty())
+        return false;
+    if (g_strcmp0(parser, "mpegaudioparse") == 0)
+        return mpegLengthHint(path) == MpegLengthHint::None;
+    return reportedNs <= 0;
+}
+
+std::optional<std::int64_t> lengthByParsing(
+    const QByteArray& path, const char* parser, std::chrono::milliseconds timeout)
+{
+    if (std::find_if(std::begin(kLengthParsers), std::end(kLengthParsers),
+            [parser](const char* known) { return g_strcmp0(known, parser) == 0; })
+        == std::end(kLengthParsers))
+        return std::nullopt;
+    // id3demux drops tags at either end so that no tag byte can pass for a frame, and passes
+    // untagged files through; the parser then timestamps each frame by counting samples,
+    // which is exact.
+    const QByteArray description = QByteArray("filesrc name=src blocksize=65536 ! id3demux ! ")
+        + parser + " ! fakesink name=sink sync=false enable-last-sample=false";
     GError* rawError = nullptr;
     FrameWalk walk;
-    gst::PipelinePtr pipeline = gst::adoptPipeline(
-        gst_parse_launch("filesrc name=src blocksize=65536 ! id3demux ! mpegaudioparse ! "
-                         "fakesink name=sink sync=false enable-last-sample=false",
-            &rawError));
+    gst::PipelinePtr pipeline
+        = gst::adoptPipeline(gst_parse_launch(description.constData(), &rawError));
     gst::ErrorPtr error(rawError);
     if (!pipeline || error)
         return std::nullopt;
