@@ -2,9 +2,11 @@
 #include "media/GstEngine.h"
 
 #include "media/Fade.h"
+#include "media/FormatWorkarounds.h"
 #include "media/GstHandles.h"
-#include "media/ParsedLength.h"
+#include "media/OpenFailure.h"
 #include "media/OpenedFile.h"
+#include "media/ParsedLength.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
@@ -52,6 +54,7 @@ void initGStreamerOnce()
     static std::once_flag once;
     std::call_once(once, [] {
         gst_init(nullptr, nullptr);
+        installFormatWorkarounds();
         // MP3 through mpg123 rather than FFmpeg's decoder, which ranks the same and wins on
         // its name: an MP3 then does not load FFmpeg's libraries, some 30 MB of them.
         if (GstPluginFeature* mpg123
@@ -201,6 +204,7 @@ struct GstEngine::Impl {
     OpenedFile file; // the file as it opened, held while it is open
     bool playingHeld = false; // the pipeline reads the held file, its name having gone
     std::optional<QString> playError; // why the last play did not start, when it was refused
+    OpenFailure failure; // what the pipeline said about a file it could not open
     unsigned openCount = 0; // tells a later open from the one a deferred step was meant for
 };
 
@@ -212,6 +216,7 @@ std::optional<QString> GstEngine::Impl::makePipeline()
     if (!bin)
         return QStringLiteral("GStreamer's playbin element is missing.");
     g_object_set(bin.get(), "flags", kPlayFlagAudio, nullptr);
+    holdFirstBufferUntilLinked(bin.get());
     // Belt and braces with the flags: should a video stream ever be rendered, it goes nowhere.
     gst::ElementPtr noVideo = gst::adoptElement(gst_element_factory_make("fakesink", nullptr));
     g_object_set(bin.get(), "video-sink", noVideo.get(), nullptr);
@@ -269,6 +274,7 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
 
     firstError.clear();
     errorSeen = false;
+    failure.clear();
     const Settled settled = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED));
     if (settled != Settled::Done) {
         if (firstError.isEmpty()) {
@@ -278,7 +284,7 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
             if (late)
                 handle(late.get());
         }
-        QString text = firstError;
+        QString text = failure.explain(playbin.get(), firstError);
         // A film without sound fails inside the demuxer when its only stream has nowhere
         // to go; say what the user needs to know rather than the demuxer's generic text.
         if (hasVideoOnly())
@@ -433,6 +439,9 @@ void GstEngine::Impl::handle(GstMessage* message)
         // stays put, so the bar never rescales under the user.
         if (opened && lengthMs == 0)
             lengthMs = readLength({});
+        break;
+    case GST_MESSAGE_ELEMENT:
+        failure.note(message);
         break;
     case GST_MESSAGE_ASYNC_DONE:
         if (rearm != Rearm::None && GST_MESSAGE_SRC(message) == GST_OBJECT(playbin.get()))

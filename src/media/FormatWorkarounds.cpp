@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: MIT
+#include "media/FormatWorkarounds.h"
+
+#include "media/GstHandles.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace media {
+
+namespace {
+
+// GStreamer 1.22's WavPack type finder refuses blocks over 128 KiB, which current encoders
+// write (ffmpeg at 96 kHz, 24-bit: 163 KB):
+// https://gitlab.freedesktop.org/gstreamer/gstreamer/-/issues/3440, fixed in 1.24. Its parser and
+// decoder take such blocks; only the finding fails.
+constexpr guint32 kBuiltInBlockLimit = 131072;
+// A block this big is no WavPack block but bytes that happen to start with its mark.
+constexpr guint32 kBlockLimit = 16u << 20;
+constexpr guint16 kOldestStreamVersion = 0x402;
+constexpr guint16 kNewestStreamVersion = 0x410;
+
+void findBigWavPack(GstTypeFind* find, gpointer)
+{
+    const guint8* head = gst_type_find_peek(find, 0, 32);
+    if (!head)
+        return;
+    const guint32 blockSize = GST_READ_UINT32_LE(head + 4);
+    const guint8* next = nullptr;
+    if (blockSize > kBuiltInBlockLimit && blockSize < kBlockLimit)
+        next = gst_type_find_peek(find, 8 + gint64(blockSize), 4);
+    if (const int probability = bigWavPackProbability(head, next)) {
+        GstCaps* caps = gst_caps_from_string("audio/x-wavpack, framed=(boolean)false");
+        gst_type_find_suggest(find, guint(probability), caps);
+        gst_caps_unref(caps);
+    }
+}
+
+// How long a pull-mode reader's first buffer waits, at most, for decodebin to expose its pad;
+// exposing takes well under a millisecond (measured), so this only bounds a pipeline that
+// is being torn down meanwhile.
+constexpr gulong kLinkWaitStepUs = 500;
+constexpr int kLinkWaitSteps = 4000;
+
+// Whether data pushed on `pad` reaches a pad that is not a bin's unlinked edge. Decodebin's
+// pads are ghost pads: a push goes through a ghost's inner pad to the ghost and on to its peer.
+bool reachesElement(GstPad* pad)
+{
+    gst::PadPtr at(GST_PAD(gst_object_ref(pad)));
+    for (int depth = 0; depth < 16; ++depth) {
+        gst::PadPtr peer(gst_pad_get_peer(at.get()));
+        if (!peer)
+            return false;
+        if (!GST_IS_PROXY_PAD(peer.get()) || GST_IS_GHOST_PAD(peer.get()))
+            return true;
+        // The inner pad of a source ghost pad: go on from the ghost itself.
+        gst::PadPtr ghost(GST_PAD(gst_proxy_pad_get_internal(GST_PROXY_PAD(peer.get()))));
+        if (!ghost)
+            return false;
+        at = std::move(ghost);
+    }
+    return true;
+}
+
+GstPadProbeReturn waitForLink(GstPad* pad, GstPadProbeInfo*, gpointer)
+{
+    for (int step = 0; step < kLinkWaitSteps && !reachesElement(pad); ++step)
+        g_usleep(kLinkWaitStepUs);
+    return GST_PAD_PROBE_REMOVE;
+}
+
+// aiffparse (AIFF, AIFF-C) and sfdec (Wave64 and others through libsndfile) read in pull
+// mode: their thread starts when decodebin sets them to PAUSED, before decodebin has
+// exposed their source pad. When the first buffer wins that race its push fails as not
+// linked, the reader ends the stream and the preroll never completes: 2 to 14 opens of 20
+// in a row hung until the timeout (measured, GStreamer 1.22 playbin, 24-bit AIFF and W64).
+// Holding that first buffer until the pad leads somewhere removes the race: 0 hangs in 200.
+void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const char* name = factory ? GST_OBJECT_NAME(factory) : nullptr;
+    if (g_strcmp0(name, "aiffparse") != 0 && g_strcmp0(name, "sfdec") != 0)
+        return;
+    gst::PadPtr src(gst_element_get_static_pad(element, "src"));
+    if (src)
+        gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_BUFFER, waitForLink, nullptr, nullptr);
+}
+
+} // namespace
+
+int bigWavPackProbability(const guint8* head, const guint8* next)
+{
+    if (std::memcmp(head, "wvpk", 4) != 0)
+        return 0;
+    const guint32 blockSize = GST_READ_UINT32_LE(head + 4);
+    const guint16 version = GST_READ_UINT16_LE(head + 8);
+    if (blockSize <= kBuiltInBlockLimit || blockSize >= kBlockLimit
+        || version < kOldestStreamVersion || version > kNewestStreamVersion)
+        return 0;
+    // A second block right where the first says it ends is as sure as GStreamer's own finder
+    // gets; a file of one block is only possible.
+    return next && std::memcmp(next, "wvpk", 4) == 0 ? GST_TYPE_FIND_LIKELY
+                                                     : GST_TYPE_FIND_POSSIBLE;
+}
+
+void installFormatWorkarounds()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gst_type_find_register(nullptr, "tandrel-wavpack-big-blocks", GST_RANK_SECONDARY,
+            findBigWavPack, "wv", nullptr, nullptr, nullptr);
+    });
+}
+
+void holdFirstBufferUntilLinked(GstElement* playbin)
+{
+    g_signal_connect(playbin, "deep-element-added", G_CALLBACK(onElementAdded), nullptr);
+}
+
+} // namespace media

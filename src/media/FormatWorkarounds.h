@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <gst/gst.h>
+
+namespace media {
+
+// Faults of GStreamer 1.22's own elements on particular kinds of file, and what the engine
+// does about each. Everything here goes when Debian ships a GStreamer that has the fix.
+
+// Registers, once, what must be in place before the first pipeline is made: a WavPack
+// type finder for files whose first block is over 128 KiB.
+void installFormatWorkarounds();
+
+// Makes the pull-mode readers that `playbin` may plug (aiffparse, sfdec) hold their first
+// buffer until the way to the sink exists.
+void holdFirstBufferUntilLinked(GstElement* playbin);
+
+// The WavPack type finder's verdict, given a file's first 32 bytes and the 4 bytes where a
+// second block would start (null when the file ends before). 0 when it is not a WavPack
+// block that GStreamer's own finder refuses for its size, else a GstTypeFindProbability.
+int bigWavPackProbability(const guint8* head, const guint8* next);
+
+} // namespace media

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: MIT
+#include "media/OpenFailure.h"
+
+#include "media/GstHandles.h"
+
+#include <gst/pbutils/pbutils.h>
+
+namespace media {
+
+namespace {
+
+QString describe(const GstCaps* caps)
+{
+    if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps))
+        return {};
+    gst_pb_utils_init();
+    gst::GCharPtr text(gst_pb_utils_get_codec_description(caps));
+    return text ? QString::fromUtf8(text.get()) : QString();
+}
+
+// The kind of file the pipeline's type finder settled on, or nothing.
+QString foundKind(GstElement* playbin)
+{
+    gst::IteratorPtr items(gst_bin_iterate_recurse(GST_BIN(playbin)));
+    gst::ScopedValue item;
+    QString kind;
+    bool done = false;
+    while (!done) {
+        switch (gst_iterator_next(items.get(), &item.value)) {
+        case GST_ITERATOR_OK: {
+            GstElement* element = GST_ELEMENT(g_value_get_object(&item.value));
+            GstElementFactory* factory = gst_element_get_factory(element);
+            if (factory && g_strcmp0(GST_OBJECT_NAME(factory), "typefind") == 0) {
+                GstCaps* caps = nullptr;
+                g_object_get(element, "caps", &caps, nullptr);
+                kind = describe(caps);
+                if (caps)
+                    gst_caps_unref(caps);
+                done = !kind.isEmpty();
+            }
+            g_value_reset(&item.value);
+            break;
+        }
+        case GST_ITERATOR_RESYNC:
+            gst_iterator_resync(items.get());
+            break;
+        default:
+            done = true;
+            break;
+        }
+    }
+    return kind;
+}
+
+// GStreamer's texts that say only that something failed, not what the file is.
+bool saysNothingOfTheFile(const QString& error)
+{
+    const std::pair<GQuark, gint> generic[] = {
+        {GST_STREAM_ERROR, GST_STREAM_ERROR_FAILED},
+        {GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN},
+        {GST_STREAM_ERROR, GST_STREAM_ERROR_CODEC_NOT_FOUND},
+    };
+    for (const auto& [domain, code] : generic) {
+        gst::GCharPtr text(gst_error_get_message(domain, code));
+        if (text && error == QString::fromUtf8(text.get()))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString unplayableText(const QString& kind)
+{
+    return QStringLiteral(
+        "This file is of the kind \"%1\", which cannot be played here: no installed GStreamer "
+        "plugin reads it.")
+        .arg(kind);
+}
+
+void OpenFailure::clear()
+{
+    missingKind_.clear();
+}
+
+void OpenFailure::note(GstMessage* message)
+{
+    if (!missingKind_.isEmpty() || !gst_is_missing_plugin_message(message))
+        return;
+    const GstStructure* fields = gst_message_get_structure(message);
+    GstCaps* caps = nullptr;
+    if (fields && gst_structure_get(fields, "detail", GST_TYPE_CAPS, &caps, nullptr)) {
+        missingKind_ = describe(caps);
+        gst_caps_unref(caps);
+    }
+    if (missingKind_.isEmpty()) {
+        gst::GCharPtr text(gst_missing_plugin_message_get_description(message));
+        missingKind_ = text ? QString::fromUtf8(text.get()) : QString();
+    }
+}
+
+QString OpenFailure::explain(GstElement* playbin, const QString& error) const
+{
+    if (!missingKind_.isEmpty())
+        return unplayableText(missingKind_);
+    if (!saysNothingOfTheFile(error))
+        return error;
+    const QString kind = foundKind(playbin);
+    return kind.isEmpty() ? error : unplayableText(kind);
+}
+
+} // namespace media
