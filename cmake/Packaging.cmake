@@ -28,11 +28,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://${TANDREL_WEBSITE_DOMAIN}/")
 # The libraries the program links (Qt, GStreamer, GLib) are found by dpkg-shlibdeps; the
 # plugins that playbin loads at run time are not linked, so they are named here: the
-# decoders, the demuxers and the sound server's sink.
+# decoders, the demuxers (plugins-bad's for 24- and 32-bit AIFF and Wave64) and the sound
+# server's sink.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-ugly, "
-    "gstreamer1.0-libav, gstreamer1.0-pulseaudio")
+    "gstreamer1.0-plugins-bad, gstreamer1.0-libav, gstreamer1.0-pulseaudio")
 string(JOIN "" CPACK_DEBIAN_PACKAGE_DEPENDS ${CPACK_DEBIAN_PACKAGE_DEPENDS})
 # The program itself restores nothing; trash-restore brings a trashed file back.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS trash-cli)
