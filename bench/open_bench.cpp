@@ -6,6 +6,8 @@
 //   tandrel_open_bench [--dir DIR] [--reps N] [--sink "fakesink sync=true"]
 //   tandrel_open_bench --open-once FILE     (one open in a fresh process, for the
 //                                            process-to-process comparison)
+//   tandrel_open_bench --reopen FILE N      (N opens in a row on one player, each with its
+//                                            preroll: a reader that hangs shows here)
 #include "media/GstEngine.h"
 #include "media/GstHandles.h"
 #include "media/ParsedLength.h"
@@ -30,18 +32,39 @@ QTextStream out(stdout);
 struct Format {
     const char* name;
     const char* file;
-    // gst-launch-1.0 encoder between the WAV source and the file; empty: sox converts.
+    // gst-launch-1.0 encoder between the WAV source and the file; empty: `tool` makes it,
+    // or sox converts by the file's suffix.
     const char* encoder;
+    // The parser whose walk gives the length, for streams without a duration of their own.
+    const char* parser = nullptr;
+    const char* tool = nullptr;
+    QStringList arguments = {}; // "{in}" and "{out}" stand for the source and the file
 };
 
 const Format kFormats[] = {
     {"wav", "long.wav", nullptr},
     {"flac", "long.flac", nullptr},
     {"mp3-vbr-xing", "long-vbr.mp3", "lamemp3enc target=quality quality=4 ! xingmux"},
-    {"mp3-no-header", "long-cbr.mp3", nullptr},
+    {"mp3-no-header", "long-cbr.mp3", nullptr, "mpegaudioparse"},
     {"opus", "long.opus", "audioresample ! opusenc ! oggmux"},
     {"m4a", "long.m4a", "avenc_aac ! mp4mux"},
+    {"aiff-24", "long24.aiff", nullptr, nullptr, "sox", {"{in}", "-b", "24", "{out}"}},
+    {"aiff-32", "long32.aiff", nullptr, nullptr, "sox", {"{in}", "-b", "32", "{out}"}},
+    {"wave64", "long.w64", nullptr, nullptr, "sox", {"{in}", "-b", "24", "{out}"}},
+    {"wavpack", "long.wv", nullptr, nullptr, "wavpack", {"-q", "{in}", "-o", "{out}"}},
+    {"aac-adts", "long.aac", nullptr, "aacparse", "ffmpeg", {"-i", "{in}", "-c:a", "aac", "{out}"}},
+    {"ac3", "long.ac3", nullptr, "ac3parse", "ffmpeg",
+        {"-i", "{in}", "-ar", "48000", "-c:a", "ac3", "{out}"}},
+    {"eac3", "long.eac3", nullptr, "ac3parse", "ffmpeg",
+        {"-i", "{in}", "-ar", "48000", "-c:a", "eac3", "{out}"}},
+    {"dts", "long.dts", nullptr, "dcaparse", "ffmpeg",
+        {"-i", "{in}", "-ar", "48000", "-strict", "-2", "-c:a", "dca", "{out}"}},
+    {"mp2", "long.mp2", nullptr, "mpegaudioparse", "ffmpeg",
+        {"-i", "{in}", "-ar", "48000", "-c:a", "mp2", "{out}"}},
 };
+
+// Minutes of sound in every file.
+constexpr double kMinutes = 10;
 
 void run(const QString& program, const QStringList& arguments)
 {
@@ -67,9 +90,18 @@ void makeFiles(const QDir& dir)
         out << "making " << f.file << "...\n";
         out.flush();
         // Made under another name first, so that an encoder that fails leaves no file.
-        const QString partial = path + ".part";
-        if (!f.encoder) {
-            run("sox", {wav, "-t", QFileInfo(path).suffix(), partial});
+        const QString partial = path + ".part." + QFileInfo(path).suffix();
+        if (f.tool) {
+            QStringList arguments;
+            if (QString(f.tool) == "ffmpeg")
+                arguments << "-loglevel"
+                          << "error"
+                          << "-y";
+            for (QString argument : f.arguments)
+                arguments << argument.replace("{in}", wav).replace("{out}", partial);
+            run(f.tool, arguments);
+        } else if (!f.encoder) {
+            run("sox", {wav, partial});
         } else {
             QStringList arguments {
                 "-q", "filesrc", "location=" + wav, "!", "wavparse", "!", "audioconvert", "!"};
@@ -139,7 +171,7 @@ int openWithKeptPlayer(const QString& path, const QString& sink)
     return player.Length();
 }
 
-void measure(Row& row, const QString& path, const QString& sink, bool parses)
+void measure(Row& row, const QString& path, const QString& sink, const char* parser)
 {
     row.engine.push_back(timed([&] { row.engineLength = openWithEngine(path, sink); }));
     row.kept.push_back(timed([&] { openWithKeptPlayer(path, sink); }));
@@ -147,9 +179,9 @@ void measure(Row& row, const QString& path, const QString& sink, bool parses)
     const QString self = QCoreApplication::applicationFilePath();
     row.engineProcess.push_back(timed([&] { run(self, {"--open-once", path, "--sink", sink}); }));
     row.discovererProcess.push_back(timed([&] { run("gst-discoverer-1.0", {path}); }));
-    if (parses)
+    if (parser)
         row.parsePass.push_back(timed([&] {
-            media::mpegLengthByParsing(QFile::encodeName(path), std::chrono::seconds(60));
+            media::lengthByParsing(QFile::encodeName(path), parser, std::chrono::seconds(60));
         }));
 }
 
@@ -163,8 +195,10 @@ void report(const std::vector<Row>& rows, int reps)
     out << "\nmedian of " << reps << " runs, milliseconds\n"
         << "  new: a new player's Open+Length   kept: Open+Length on a player kept open\n"
         << "  disc: GstDiscoverer in this process   (ratios are to disc)\n"
-        << "  proc: whole process, this program's --open-once vs gst-discoverer-1.0\n";
-    out << QString("%1%2%3%4%5%6%7%8%9%10%11\n")
+        << "  proc: whole process, this program's --open-once vs gst-discoverer-1.0\n"
+        << "  parse: the parse pass alone, for kinds without a duration of their own;\n"
+        << "         /min: the same per minute of sound\n";
+    out << QString("%1%2%3%4%5%6%7%8%9%10%11%12\n")
                .arg("format", -14)
                .arg("length", 8)
                .arg("new", 7)
@@ -175,7 +209,8 @@ void report(const std::vector<Row>& rows, int reps)
                .arg("proc", 7)
                .arg("d.proc", 7)
                .arg("ratio", 7)
-               .arg("parse", 7);
+               .arg("parse", 7)
+               .arg("/min", 7);
     for (const Row& r : rows) {
         const double d = median(r.discoverer);
         const double ep = median(r.engineProcess), dp = median(r.discovererProcess);
@@ -183,6 +218,8 @@ void report(const std::vector<Row>& rows, int reps)
             << cell(median(r.kept), 7) << cell(d, 7) << cell(median(r.engine) / d, 7, 2)
             << cell(median(r.kept) / d, 7, 2) << cell(ep, 7) << cell(dp, 7) << cell(ep / dp, 7, 2)
             << (r.parsePass.empty() ? QString("%1").arg("-", 7) : cell(median(r.parsePass), 7))
+            << (r.parsePass.empty() ? QString("%1").arg("-", 7)
+                                    : cell(median(r.parsePass) / kMinutes, 7))
             << '\n';
         if (r.engineLength != r.discovererLength)
             out << "    (the discoverer's length: " << r.discovererLength << " ms)\n";
@@ -208,17 +245,41 @@ int benchmark(const QStringList& args)
     // A first round untimed: plugins load and the files come into the page cache.
     for (size_t i = 0; i < rows.size(); ++i) {
         Row warm;
-        measure(warm, dir.filePath(kFormats[i].file), sink, false);
+        measure(warm, dir.filePath(kFormats[i].file), sink, nullptr);
     }
     // Rounds interleave the formats so that drift in the machine's load spreads evenly.
     for (int rep = 0; rep < reps; ++rep) {
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const bool parses = QString(kFormats[i].name) == "mp3-no-header";
-            measure(rows[i], dir.filePath(kFormats[i].file), sink, parses);
-        }
+        for (size_t i = 0; i < rows.size(); ++i)
+            measure(rows[i], dir.filePath(kFormats[i].file), sink, kFormats[i].parser);
     }
     report(rows, reps);
     return 0;
+}
+
+// Opens `path` `times` times in a row on one player, as a user dropping file after file
+// would; each open prerolls. Counts the opens that failed and the slowest.
+int reopen(const QString& path, int times, const QString& sink)
+{
+    media::TMediaPlayer player(std::make_unique<media::GstEngine>(sink));
+    player.FileName = path;
+    int failed = 0;
+    double slowest = 0;
+    std::vector<double> all;
+    for (int i = 0; i < times; ++i) {
+        const double ms = timed([&] {
+            try {
+                player.Open();
+            } catch (const std::exception& e) {
+                ++failed;
+                out << "open " << i << ": " << e.what() << '\n';
+            }
+        });
+        slowest = std::max(slowest, ms);
+        all.push_back(ms);
+    }
+    out << path << ": " << times << " opens, " << failed << " failed, median "
+        << cell(median(all), 0) << " ms, slowest " << cell(slowest, 0) << " ms\n";
+    return failed == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -229,6 +290,12 @@ int main(int argc, char** argv)
     gst_init(nullptr, nullptr);
     const QStringList args = app.arguments();
     try {
+        const int reopenAt = args.indexOf("--reopen");
+        if (reopenAt >= 0) {
+            const int sinkAt = args.indexOf("--sink");
+            return reopen(args.value(reopenAt + 1), args.value(reopenAt + 2).toInt(),
+                sinkAt >= 0 ? args.value(sinkAt + 1) : QString("fakesink sync=true"));
+        }
         const int onceAt = args.indexOf("--open-once");
         if (onceAt >= 0) {
             const int sinkAt = args.indexOf("--sink");
