@@ -78,6 +78,13 @@ QString unplayableText(const QString& kind)
         .arg(kind);
 }
 
+QString unreadableText(const QString& kind)
+{
+    return QStringLiteral("This file is of the kind \"%1\", but it could not be read: it may be "
+                          "damaged, or no installed GStreamer plugin reads this variant of it.")
+        .arg(kind);
+}
+
 void OpenFailure::clear()
 {
     missingKind_.clear();
@@ -106,7 +113,7 @@ QString OpenFailure::explain(GstElement* playbin, const QString& error) const
     if (!saysNothingOfTheFile(error))
         return error;
     const QString kind = foundKind(playbin);
-    return kind.isEmpty() ? error : unplayableText(kind);
+    return kind.isEmpty() ? error : unreadableText(kind);
 }
 
 } // namespace media

@@ -26,5 +26,7 @@ private:
 // The message for a file of `kind` (a format's name, as GStreamer's descriptions give it)
 // that cannot be played here.
 QString unplayableText(const QString& kind);
+// The message for a file of `kind` that a plugin took on but failed to read.
+QString unreadableText(const QString& kind);
 
 } // namespace media

@@ -111,6 +111,7 @@ private slots:
     void seekLands();
     void unplayableKindSaysWhatItIs_data();
     void unplayableKindSaysWhatItIs();
+    void damagedFileSaysWhatItIs();
     void pullModeReadersNeverHang_data();
     void pullModeReadersNeverHang();
     void parsePassNeedsNoDurationOnly_data();
@@ -244,6 +245,27 @@ void TestGstEngineKinds::unplayableKindSaysWhatItIs()
         qPrintable(error));
     QCOMPARE(error, media::unplayableText(QStringLiteral("Apple Core Audio Format")));
     QCOMPARE(player->Mode(), TMPModes::mpNotReady);
+}
+
+// A file whose reader fails with GStreamer's "Internal data stream error." says what kind of
+// file it is instead: here a WAV whose header claims no channels.
+void TestGstEngineKinds::damagedFileSaysWhatItIs()
+{
+    const QString path = dir_.filePath("no-channels.wav");
+    QVERIFY(QFile::copy(source_, path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const qsizetype format = file.read(4096).indexOf("fmt ");
+    QVERIFY(format > 0);
+    QVERIFY(file.seek(format + 8 + 2)); // after the chunk's header and the format tag
+    QCOMPARE(file.write(QByteArray(2, '\0')), 2);
+    file.close();
+
+    auto player = makePlayer();
+    const QString error = openError(*player, path);
+    QVERIFY2(error.contains("\"WAV\"") && error.contains("could not be read"), qPrintable(error));
+    QCOMPARE(error, media::unreadableText(QStringLiteral("WAV")));
+    QVERIFY(!player->isOpen());
 }
 
 void TestGstEngineKinds::pullModeReadersNeverHang_data()
