@@ -4,6 +4,7 @@
 #include "media/GstHandles.h"
 
 #include <cstring>
+#include <gst/audio/audio.h>
 #include <mutex>
 
 namespace media {
@@ -69,6 +70,30 @@ GstPadProbeReturn waitForLink(GstPad* pad, GstPadProbeInfo*, gpointer)
     return GST_PAD_PROBE_REMOVE;
 }
 
+// sfdec reads every file as 16-bit samples whenever downstream takes them, so a 24-bit
+// Wave64 would lose its low 8 bits (gstsfdec.c fixates the format to S16 before anything
+// else). Answering its question with 32-bit formats only makes it read through
+// libsndfile's int or float reader, which keep every bit of 16-, 24- and 32-bit files.
+GstPadProbeReturn offerWideSamples(GstPad*, GstPadProbeInfo* info, gpointer)
+{
+    GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
+    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_PULL) || !query
+        || GST_QUERY_TYPE(query) != GST_QUERY_CAPS)
+        return GST_PAD_PROBE_OK;
+    GstCaps* answer = nullptr;
+    gst_query_parse_caps_result(query, &answer);
+    if (!answer)
+        return GST_PAD_PROBE_OK;
+    GstCaps* wide = gst_caps_from_string(
+        "audio/x-raw, format=(string){ " GST_AUDIO_NE(S32) ", " GST_AUDIO_NE(F32) " }");
+    GstCaps* kept = gst_caps_intersect_full(answer, wide, GST_CAPS_INTERSECT_FIRST);
+    if (!gst_caps_is_empty(kept))
+        gst_query_set_caps_result(query, kept);
+    gst_caps_unref(kept);
+    gst_caps_unref(wide);
+    return GST_PAD_PROBE_OK;
+}
+
 // The thread that added a reader, which is decodebin's own: it reads the file's start itself
 // while plugging, and must not wait for its own plugging to end.
 constexpr char kPluggedBy[] = "tandrel-plugged-by";
@@ -105,6 +130,9 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
     gst::PadPtr src(gst_element_get_static_pad(element, "src"));
     if (src)
         gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_BUFFER, waitForLink, nullptr, nullptr);
+    if (src && g_strcmp0(name, "sfdec") == 0)
+        gst_pad_add_probe(
+            src.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, offerWideSamples, nullptr, nullptr);
     g_object_set_data(G_OBJECT(element), kPluggedBy, g_thread_self());
     gst::PadPtr sink(gst_element_get_static_pad(element, "sink"));
     if (sink)
@@ -137,7 +165,7 @@ void installFormatWorkarounds()
     });
 }
 
-void holdFirstBufferUntilLinked(GstElement* playbin)
+void mendPullModeReaders(GstElement* playbin)
 {
     g_signal_connect(playbin, "deep-element-added", G_CALLBACK(onElementAdded), nullptr);
 }

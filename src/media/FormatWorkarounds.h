@@ -12,9 +12,10 @@ namespace media {
 // type finder for files whose first block is over 128 KiB.
 void installFormatWorkarounds();
 
-// Makes the pull-mode readers that `playbin` may plug (aiffparse, sfdec) hold their first
-// buffer until the way to the sink exists.
-void holdFirstBufferUntilLinked(GstElement* playbin);
+// Mends the pull-mode readers that `playbin` may plug (aiffparse for AIFF, sfdec for
+// Wave64): their first read waits until decodebin has plugged them, their first buffer until
+// the way to the sink exists, and sfdec hands on every bit of a 24- or 32-bit file.
+void mendPullModeReaders(GstElement* playbin);
 
 // The WavPack type finder's verdict, given a file's first 32 bytes and the 4 bytes where a
 // second block would start (null when the file ends before). 0 when it is not a WavPack

@@ -216,7 +216,7 @@ std::optional<QString> GstEngine::Impl::makePipeline()
     if (!bin)
         return QStringLiteral("GStreamer's playbin element is missing.");
     g_object_set(bin.get(), "flags", kPlayFlagAudio, nullptr);
-    holdFirstBufferUntilLinked(bin.get());
+    mendPullModeReaders(bin.get());
     // Belt and braces with the flags: should a video stream ever be rendered, it goes nowhere.
     gst::ElementPtr noVideo = gst::adoptElement(gst_element_factory_make("fakesink", nullptr));
     g_object_set(bin.get(), "video-sink", noVideo.get(), nullptr);

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+#include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <map>
 
@@ -113,6 +114,7 @@ private slots:
     void unplayableKindSaysWhatItIs();
     void damagedFileSaysWhatItIs_data();
     void damagedFileSaysWhatItIs();
+    void deepWave64KeepsEveryBit();
     void pullModeReadersNeverHang_data();
     void pullModeReadersNeverHang();
     void parsePassNeedsNoDurationOnly_data();
@@ -296,6 +298,49 @@ void TestGstEngineKinds::damagedFileSaysWhatItIs()
         QCOMPARE(error, media::unreadableText(kind));
         QVERIFY(!player->isOpen());
     }
+}
+
+// sfdec on its own reads a 24-bit Wave64 as 16-bit samples; through the engine's playbin it
+// must hand on a format that holds all 24 bits.
+void TestGstEngineKinds::deepWave64KeepsEveryBit()
+{
+    const QString path = dir_.filePath("deep.w64");
+    QCOMPARE(testmedia::runTool("sox", {source_, "-b", "24", path}), QString());
+    GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+    QVERIFY(playbin);
+    gst_object_ref_sink(playbin);
+    media::mendPullModeReaders(playbin);
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
+    g_object_set(playbin, "uri", uri, "audio-sink", sink, nullptr);
+    g_free(uri);
+    gst_element_set_state(playbin, GST_STATE_PAUSED);
+    const GstStateChangeReturn settled
+        = gst_element_get_state(playbin, nullptr, nullptr, 10 * GST_SECOND);
+
+    QString format;
+    GstIterator* items = gst_bin_iterate_recurse(GST_BIN(playbin));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(items, &item) == GST_ITERATOR_OK) {
+        GstElement* element = GST_ELEMENT(g_value_get_object(&item));
+        GstElementFactory* factory = gst_element_get_factory(element);
+        if (factory && QByteArray(GST_OBJECT_NAME(factory)) == "sfdec") {
+            GstPad* src = gst_element_get_static_pad(element, "src");
+            if (GstCaps* caps = gst_pad_get_current_caps(src)) {
+                format = gst_structure_get_string(gst_caps_get_structure(caps, 0), "format");
+                gst_caps_unref(caps);
+            }
+            gst_object_unref(src);
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(items);
+    gst_element_set_state(playbin, GST_STATE_NULL);
+    gst_object_unref(playbin);
+
+    QCOMPARE(settled, GST_STATE_CHANGE_SUCCESS);
+    QVERIFY2(format == GST_AUDIO_NE(S32) || format == GST_AUDIO_NE(F32), qPrintable(format));
 }
 
 void TestGstEngineKinds::pullModeReadersNeverHang_data()
