@@ -12,9 +12,9 @@ namespace media {
 namespace {
 
 // GStreamer 1.22's WavPack type finder refuses blocks over 128 KiB, which current encoders
-// write (ffmpeg at 96 kHz, 24-bit: 163 KB):
-// https://gitlab.freedesktop.org/gstreamer/gstreamer/-/issues/3440, fixed in 1.24. Its parser and
-// decoder take such blocks; only the finding fails.
+// write (ffmpeg at 96 kHz, 24-bit: 163 KB); fixed for 1.26, after
+// https://gitlab.freedesktop.org/gstreamer/gstreamer/-/issues/3440. Its parser and decoder
+// take such blocks; only the finding fails.
 constexpr guint32 kBuiltInBlockLimit = 131072;
 // A block this big is no WavPack block but bytes that happen to start with its mark.
 constexpr guint32 kBlockLimit = 16u << 20;
@@ -72,8 +72,9 @@ GstPadProbeReturn waitForLink(GstPad* pad, GstPadProbeInfo*, gpointer)
 
 // sfdec reads every file as 16-bit samples whenever downstream takes them, so a 24-bit
 // Wave64 would lose its low 8 bits (gstsfdec.c fixates the format to S16 before anything
-// else). Answering its question with 32-bit formats only makes it read through
-// libsndfile's int or float reader, which keep every bit of 16-, 24- and 32-bit files.
+// else; its debug log says "fixated caps ... S16LE" for such a file). Answering its question
+// with 32-bit formats only makes it read through libsndfile's int or float reader, which
+// keep every bit of 16-, 24- and 32-bit files.
 GstPadProbeReturn offerWideSamples(GstPad*, GstPadProbeInfo* info, gpointer)
 {
     GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
