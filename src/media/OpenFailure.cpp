@@ -9,6 +9,10 @@ namespace media {
 
 namespace {
 
+// How long, at most, a failed open waits for the type finder to record what it found.
+constexpr gulong kKindWaitStepUs = 2000;
+constexpr int kKindWaitSteps = 100;
+
 QString describe(const GstCaps* caps)
 {
     if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps))
@@ -112,7 +116,14 @@ QString OpenFailure::explain(GstElement* playbin, const QString& error) const
         return unplayableText(missingKind_);
     if (!saysNothingOfTheFile(error))
         return error;
-    const QString kind = foundKind(playbin);
+    // Decodebin plugs the reader from inside the type finder's "have-type" signal, and the
+    // type finder keeps what it found only once that returns: a reader that fails at once
+    // can report before then (seen once in a test run: "Internal data stream error." alone).
+    QString kind = foundKind(playbin);
+    for (int wait = 0; kind.isEmpty() && wait < kKindWaitSteps; ++wait) {
+        g_usleep(kKindWaitStepUs);
+        kind = foundKind(playbin);
+    }
     return kind.isEmpty() ? error : unreadableText(kind);
 }
 
