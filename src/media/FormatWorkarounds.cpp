@@ -95,6 +95,99 @@ GstPadProbeReturn offerWideSamples(GstPad*, GstPadProbeInfo* info, gpointer)
     return GST_PAD_PROBE_OK;
 }
 
+// sfdec's seeks (gstsfdec.c, gst_sf_dec_do_seek; 1.22, unchanged upstream since) fail
+// twice: it refuses any seek that names an end, even "none", which every seek of playbin
+// does, and when it does seek it announces a segment from 0 and goes on counting timestamps
+// from where it stood, as it stores `sf_seek(...) == -1` as the new position and never resets
+// its frame count. A seek to 1777 ms in a Wave64 read back 190 ms after 200 ms of play
+// (measured). The seek goes to it without an end, its target noted on the way; the segment
+// and the timestamps that follow are restated from the frame libsndfile really went to.
+struct SfSeek {
+    std::mutex lock;
+    gint64 target = -1; // the last seek's target, until its segment has gone by
+    GstClockTime next = GST_CLOCK_TIME_NONE; // the next buffer's timestamp, once restated
+    gint rate = 0;
+    gint frameBytes = 0;
+};
+
+// Returns the seek to pass on in place of `event`.
+GstEvent* noteSeek(SfSeek& seek, GstEvent* event)
+{
+    gdouble rate = 1;
+    GstFormat format = GST_FORMAT_UNDEFINED;
+    GstSeekFlags flags = GST_SEEK_FLAG_NONE;
+    GstSeekType startType = GST_SEEK_TYPE_NONE, stopType = GST_SEEK_TYPE_NONE;
+    gint64 start = -1, stop = -1;
+    gst_event_parse_seek(event, &rate, &format, &flags, &startType, &start, &stopType, &stop);
+    if (format != GST_FORMAT_TIME || startType != GST_SEEK_TYPE_SET || start < 0)
+        return event;
+    seek.target = start;
+    if (stopType == GST_SEEK_TYPE_NONE || GST_CLOCK_TIME_IS_VALID(stop))
+        return event;
+    GstEvent* open = gst_event_new_seek(
+        rate, format, flags, startType, start, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    gst_event_set_seqnum(open, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    return open;
+}
+
+// Returns the event to pass on in place of `event`.
+GstEvent* restateEvent(SfSeek& seek, GstEvent* event)
+{
+    if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        GstAudioInfo audio;
+        if (caps && gst_audio_info_from_caps(&audio, caps)) {
+            seek.rate = GST_AUDIO_INFO_RATE(&audio);
+            seek.frameBytes = GST_AUDIO_INFO_BPF(&audio);
+        }
+        return event;
+    }
+    if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT || seek.target < 0 || seek.rate <= 0)
+        return event;
+    // The frame sfdec went to, worked out as it does, and that frame's time.
+    const guint64 frame = gst_util_uint64_scale_int(seek.target, seek.rate, GST_SECOND);
+    const GstClockTime at = gst_util_uint64_scale_int(frame, GST_SECOND, seek.rate);
+    const GstSegment* announced = nullptr;
+    gst_event_parse_segment(event, &announced);
+    GstSegment segment;
+    gst_segment_copy_into(announced, &segment);
+    segment.start = at;
+    segment.time = at;
+    segment.position = at;
+    GstEvent* restated = gst_event_new_segment(&segment);
+    gst_event_set_seqnum(restated, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    seek.next = at;
+    seek.target = -1;
+    return restated;
+}
+
+GstPadProbeReturn restateSfSeek(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    auto& seek = *static_cast<SfSeek*>(data);
+    std::lock_guard<std::mutex> hold(seek.lock);
+    const GstPadProbeType type = GST_PAD_PROBE_INFO_TYPE(info);
+    if (type & GST_PAD_PROBE_TYPE_EVENT_UPSTREAM) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_SEEK)
+            GST_PAD_PROBE_INFO_DATA(info) = noteSeek(seek, GST_PAD_PROBE_INFO_EVENT(info));
+    } else if (type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GST_PAD_PROBE_INFO_DATA(info) = restateEvent(seek, GST_PAD_PROBE_INFO_EVENT(info));
+    } else if ((type & GST_PAD_PROBE_TYPE_BUFFER) && GST_CLOCK_TIME_IS_VALID(seek.next)
+        && seek.frameBytes > 0) {
+        GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+        const guint64 frames = gst_buffer_get_size(buffer) / guint(seek.frameBytes);
+        const GstClockTime end
+            = seek.next + gst_util_uint64_scale_int(frames, GST_SECOND, seek.rate);
+        GST_BUFFER_PTS(buffer) = seek.next;
+        GST_BUFFER_DURATION(buffer) = end - seek.next;
+        seek.next = end;
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    }
+    return GST_PAD_PROBE_OK;
+}
+
 // The thread that added a reader, which is decodebin's own: it reads the file's start itself
 // while plugging, and must not wait for its own plugging to end.
 constexpr char kPluggedBy[] = "tandrel-plugged-by";
@@ -131,9 +224,13 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
     gst::PadPtr src(gst_element_get_static_pad(element, "src"));
     if (src)
         gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_BUFFER, waitForLink, nullptr, nullptr);
-    if (src && g_strcmp0(name, "sfdec") == 0)
+    if (src && g_strcmp0(name, "sfdec") == 0) {
         gst_pad_add_probe(
             src.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, offerWideSamples, nullptr, nullptr);
+        gst_pad_add_probe(src.get(),
+            GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_BOTH | GST_PAD_PROBE_TYPE_BUFFER),
+            restateSfSeek, new SfSeek, [](gpointer seek) { delete static_cast<SfSeek*>(seek); });
+    }
     g_object_set_data(G_OBJECT(element), kPluggedBy, g_thread_self());
     gst::PadPtr sink(gst_element_get_static_pad(element, "sink"));
     if (sink)
