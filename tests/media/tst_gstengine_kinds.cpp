@@ -115,6 +115,7 @@ private slots:
     void damagedFileSaysWhatItIs_data();
     void damagedFileSaysWhatItIs();
     void deepWave64KeepsEveryBit();
+    void wave64SeekReadsTheSampleAskedFor();
     void pullModeReadersNeverHang_data();
     void pullModeReadersNeverHang();
     void parsePassNeedsNoDurationOnly_data();
@@ -338,6 +339,78 @@ void TestGstEngineKinds::deepWave64KeepsEveryBit()
 
     QCOMPARE(settled, GST_STATE_CHANGE_SUCCESS);
     QVERIFY2(format == GST_AUDIO_NE(S32) || format == GST_AUDIO_NE(F32), qPrintable(format));
+}
+
+namespace {
+
+struct FirstBuffer {
+    QByteArray bytes;
+    GstClockTime pts = GST_CLOCK_TIME_NONE;
+};
+
+void keepFirstAfterSeek(GstElement*, GstBuffer* buffer, GstPad*, gpointer data)
+{
+    auto* first = static_cast<FirstBuffer*>(data);
+    if (!first->bytes.isEmpty())
+        return;
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        first->bytes = QByteArray(reinterpret_cast<const char*>(map.data), int(map.size));
+        first->pts = GST_BUFFER_PTS(buffer);
+        gst_buffer_unmap(buffer, &map);
+    }
+}
+
+} // namespace
+
+// Where a seek in a Wave64 lands is told by the samples, not only by the position: the
+// first buffer after a seek to 1777 ms holds the source's samples from frame 170592 on.
+void TestGstEngineKinds::wave64SeekReadsTheSampleAskedFor()
+{
+    const QString path = dir_.filePath("seek.w64");
+    QCOMPARE(testmedia::runTool("sox", {source_, "-b", "24", path}), QString());
+    QFile source(source_);
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    const QByteArray wav = source.readAll();
+    const qsizetype data = wav.indexOf("data") + 8;
+    QVERIFY(data > 8);
+    const qint64 frame = 170592; // 1777 ms at 96 kHz
+    const int channels = 2;
+
+    GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+    QVERIFY(playbin);
+    gst_object_ref_sink(playbin);
+    media::mendPullModeReaders(playbin);
+    GError* error = nullptr;
+    GstElement* sink = gst_parse_bin_from_description(
+        "audioconvert ! audio/x-raw,format=S32LE ! fakesink name=out signal-handoffs=true", TRUE,
+        &error);
+    QVERIFY(sink && !error);
+    FirstBuffer first;
+    GstElement* out = gst_bin_get_by_name(GST_BIN(sink), "out");
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
+    g_object_set(playbin, "uri", uri, "audio-sink", sink, nullptr);
+    g_free(uri);
+    gst_element_set_state(playbin, GST_STATE_PAUSED);
+    gst_element_get_state(playbin, nullptr, nullptr, 10 * GST_SECOND);
+    g_signal_connect(out, "preroll-handoff", G_CALLBACK(keepFirstAfterSeek), &first);
+    const bool sought = gst_element_seek_simple(playbin, GST_FORMAT_TIME,
+        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), 1777 * GST_MSECOND);
+    gst_element_get_state(playbin, nullptr, nullptr, 10 * GST_SECOND);
+    gst_element_set_state(playbin, GST_STATE_NULL);
+    gst_object_unref(out);
+    gst_object_unref(playbin);
+
+    QVERIFY(sought);
+    QCOMPARE(first.pts, GstClockTime(1777 * GST_MSECOND));
+    QVERIFY(first.bytes.size() >= 16 * channels * 4);
+    for (int i = 0; i < 16 * channels; ++i) {
+        const auto* in
+            = reinterpret_cast<const uchar*>(wav.constData() + data) + (frame * channels + i) * 3;
+        const qint32 expected = qint32(quint32(in[0] << 8 | in[1] << 16 | in[2] << 24)) >> 8;
+        const qint32 played = qFromLittleEndian<qint32>(first.bytes.constData() + i * 4) >> 8;
+        QCOMPARE(played, expected);
+    }
 }
 
 void TestGstEngineKinds::pullModeReadersNeverHang_data()
