@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: MIT
+#include "FormatMeasure.h"
+
+#include "Signal.h"
+#include "media/EMCIDeviceError.h"
+#include "media/GstEngine.h"
+#include "media/TMediaPlayer.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace formats {
+
+namespace {
+
+// Decoded samples as doubles: every integer depth and both float depths convert to them
+// exactly, in GStreamer's converter as in sox, so lossless files compare bit for bit.
+struct Pcm {
+    int rate = 0;
+    int channels = 0;
+    std::vector<double> samples; // interleaved
+    qint64 frames() const { return channels ? qint64(samples.size()) / channels : 0; }
+};
+
+std::vector<double> readDoubles(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    std::vector<double> samples(std::size_t(bytes.size()) / sizeof(double));
+    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(double));
+    return samples;
+}
+
+QString soxInfo(const QString& option, const QString& path)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("soxi"), {option, path});
+    tool.waitForFinished();
+    return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+}
+
+// The reference's samples as sox reads them.
+Pcm readReference(const QString& path)
+{
+    Pcm pcm;
+    pcm.rate = soxInfo(QStringLiteral("-r"), path).toInt();
+    pcm.channels = soxInfo(QStringLiteral("-c"), path).toInt();
+    const QString raw = path + QStringLiteral(".f64");
+    QProcess::execute(
+        QStringLiteral("sox"), {path, QStringLiteral("-t"), QStringLiteral("f64"), raw});
+    pcm.samples = readDoubles(raw);
+    QFile::remove(raw);
+    return pcm;
+}
+
+// How many frames are compared after the seek: enough to tell any stretch of pink noise from
+// any other, few enough to arrive in a fraction of a second of real-time play.
+constexpr qint64 kCompareFrames = 4096;
+// Real-time play long enough for that many frames at the lowest rate, with room to start.
+constexpr int kPlayMs = 600;
+// Below this normalised correlation the excerpt is not the source.
+constexpr double kMatchScore = 0.5;
+
+struct Landing {
+    qint64 lag = 0; // frames from the target where the decoded sound really began
+    double score = 0;
+};
+
+// Finds the decoded excerpt's first channel anywhere in the reference's first channel.
+Landing locate(const Pcm& decoded, const Pcm& reference, qint64 target)
+{
+    const auto firstChannel = [](const Pcm& pcm, qint64 frames) {
+        std::vector<float> out(static_cast<std::size_t>(frames));
+        for (qint64 i = 0; i < frames; ++i)
+            out[std::size_t(i)] = float(pcm.samples[std::size_t(i * pcm.channels)]);
+        return out;
+    };
+    const qint64 n = std::min(kCompareFrames, decoded.frames());
+    const std::vector<float> excerpt = firstChannel(decoded, n);
+    const e2e::Locator locator(firstChannel(reference, reference.frames()));
+    const e2e::Match match = locator.find(excerpt.data(), excerpt.size());
+    return {match.offset - target, match.score};
+}
+
+bool sameSamples(const Pcm& decoded, const Pcm& reference, qint64 target)
+{
+    const qint64 n = std::min({kCompareFrames, decoded.frames(), reference.frames() - target});
+    if (n < kCompareFrames / 2 || decoded.channels != reference.channels)
+        return false;
+    const auto count = std::size_t(n * decoded.channels);
+    return std::equal(decoded.samples.begin(), decoded.samples.begin() + std::ptrdiff_t(count),
+        reference.samples.begin() + std::ptrdiff_t(target * reference.channels));
+}
+
+QString signedMs(qint64 ms)
+{
+    return ms > 0 ? QStringLiteral("+%1 ms").arg(ms) : QStringLiteral("−%1 ms").arg(-ms);
+}
+
+QString seekText(const Pcm& decoded, const Pcm& reference, qint64 target, bool lossless)
+{
+    if (decoded.frames() < kCompareFrames / 2)
+        return QStringLiteral("no sound after the seek");
+    if (lossless && sameSamples(decoded, reference, target))
+        return QStringLiteral("exact");
+    const Landing landing = locate(decoded, reference, target);
+    if (landing.score < kMatchScore)
+        return QStringLiteral("not the source");
+    if (lossless) {
+        if (landing.lag == 0)
+            return QStringLiteral("on the sample, values differ");
+        return QStringLiteral("%1 sample%2 %3")
+            .arg(std::abs(landing.lag))
+            .arg(std::abs(landing.lag) == 1 ? "" : "s")
+            .arg(landing.lag > 0 ? "late" : "early");
+    }
+    if (std::abs(landing.lag) * 1000 <= reference.rate)
+        return QStringLiteral("within 1 ms");
+    return signedMs(std::llround(double(landing.lag) * 1000 / reference.rate));
+}
+
+// Plays from the seek into a file, through the player as the window drives it; the sink keeps
+// real time as a sound card would.
+Pcm playAfterSeek(
+    media::TMediaPlayer& player, const QString& raw, int targetMs, const Pcm& reference)
+{
+    player.setPosition(targetMs);
+    player.Play();
+    QElapsedTimer clock;
+    clock.start();
+    while (!clock.hasExpired(kPlayMs * 4) && player.Position() < targetMs + kPlayMs
+        && player.Mode() == media::TMPModes::mpPlaying)
+        QThread::msleep(20);
+    player.Pause();
+    player.Close(); // the sink writes out what it holds as it closes
+    Pcm decoded;
+    decoded.rate = reference.rate;
+    decoded.channels = reference.channels;
+    decoded.samples = readDoubles(raw);
+    QFile::remove(raw);
+    return decoded;
+}
+
+} // namespace
+
+QString lengthText(int lengthMs, int referenceMs)
+{
+    if (lengthMs == 0)
+        return QStringLiteral("0 (none)");
+    if (lengthMs == referenceMs)
+        return QStringLiteral("exact");
+    return signedMs(lengthMs - referenceMs);
+}
+
+QString shape(const QString& text)
+{
+    static const QRegularExpression milliseconds(QStringLiteral("^([+−])[0-9]+ ms$"));
+    const QRegularExpressionMatch match = milliseconds.match(text);
+    return match.hasMatch() ? match.captured(1) + QStringLiteral("… ms") : text;
+}
+
+Row measure(const Kind& kind, const QString& folder)
+{
+    const QString dash = QStringLiteral("—");
+    if (kind.command.isEmpty())
+        return {kind.name, kind.missing, dash, dash, dash, {}};
+    Row row {kind.name, QStringLiteral("`%1`").arg(kind.command), {}, dash, dash, {}};
+    const Pcm reference = readReference(folder + '/' + kind.reference);
+    const QString raw = folder + QStringLiteral("/played.f64");
+    QFile::remove(raw);
+    // The reference's rate and layout, so that nothing is resampled or mixed on the way.
+    const QString sink = QStringLiteral("audioconvert ! audio/x-raw,format=F64LE,rate=%1,"
+                                        "channels=%2 ! filesink sync=true location=%3")
+                             .arg(reference.rate)
+                             .arg(reference.channels)
+                             .arg(raw);
+    media::TMediaPlayer player(std::make_unique<media::GstEngine>(sink));
+    player.FileName = folder + '/' + kind.file;
+    try {
+        player.Open();
+    } catch (const media::EMCIDeviceError& e) {
+        row.opens = QStringLiteral("no");
+        row.error = QString::fromStdString(e.what());
+        return row;
+    }
+    row.opens = QStringLiteral("yes");
+    const int lengthMs = player.Length();
+    const int referenceMs
+        = int(std::llround(double(reference.frames()) * 1000 / std::max(reference.rate, 1)));
+    row.length = lengthText(lengthMs, referenceMs);
+    if (lengthMs == 0) {
+        row.seek = QStringLiteral("— (no length to seek in)");
+        return row;
+    }
+    const qint64 target = qint64(kSeekMs) * reference.rate / 1000;
+    const Pcm decoded = playAfterSeek(player, raw, kSeekMs, reference);
+    row.seek = seekText(decoded, reference, target, kind.lossless);
+    return row;
+}
+
+} // namespace formats
