@@ -10,7 +10,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
 .PHONY: run test deps deps-run build build-run check-format unit-tests fuzz bench clean
-.PHONY: check-data install package soak
+.PHONY: check-data install package soak formats
 
 run: build-run
 	$(RUN_BUILD)/src/tandrel
@@ -98,6 +98,13 @@ asan: deps
 SOAK_MINUTES ?= 30
 soak: build
 	$(BUILD)/tests/e2e/tandrel_soak --minutes $(SOAK_MINUTES)
+
+# The README's format table, measured through the program's own player (a minute or two).
+FORMATS_SECONDS ?= 20
+formats: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) --target tandrel_formats
+	$(BUILD)/tests/media/formats/tandrel_formats --seconds $(FORMATS_SECONDS) --write README.md
 
 bench: build
 	$(MAKE) -C bench BUILD=$(abspath $(BUILD))
