@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The same moment in both slots is the same sample of the music, whatever the formats: one
-// source is encoded in many formats, the WAV goes in the top slot and each other format in
-// the bottom one, the bar is clicked at several points, and each slot plays from there into
-// a null sink. Where each playback really began is found in the recording by correlation
-// with the source. Lossless formats must begin on the very sample the WAV begins on, lossy
-// ones within a millisecond.
+// source is encoded in many formats (the studio's lossless kinds and the delivery formats
+// whose elementary streams carry no length among them), the WAV goes in the top slot and each other
+// format in the bottom one, the bar is clicked at several points, and each slot plays from there
+// into a null sink. Where each playback really began is found in the recording by correlation with
+// the source. Lossless formats must begin on the very sample the WAV begins on, lossy ones within a
+// millisecond.
 #include "Desktop.h"
 #include "RecordingShell.h"
 #include "Signal.h"
@@ -60,6 +61,18 @@ const std::vector<Format>& Formats()
             {"gst-launch-1.0", "-q", "filesrc", "location=src.wav", "!", "wavparse", "!",
                 "audioconvert", "!", "opusenc", "bitrate=128000", "!", "oggmux", "!", "filesink",
                 "location=a.opus"}},
+        {"aiff-24", "a24.aiff", true, {"sox", "src.wav", "-b", "24", "a24.aiff"}},
+        {"rf64", "rf64.wav", true,
+            {"ffmpeg", "-v", "error", "-y", "-i", "src.wav", "-c:a", "pcm_s16le", "-rf64", "always",
+                "rf64.wav"}},
+        {"alac", "alac.m4a", true,
+            {"ffmpeg", "-v", "error", "-y", "-i", "src.wav", "-c:a", "alac", "alac.m4a"}},
+        {"wavpack", "a.wv", true, {"wavpack", "-q", "src.wav", "-o", "a.wv"}},
+        {"aac-adts", "a.aac", false,
+            {"ffmpeg", "-v", "error", "-y", "-i", "src.wav", "-c:a", "aac", "-b:a", "160k",
+                "a.aac"}},
+        {"ac3", "a.ac3", false,
+            {"ffmpeg", "-v", "error", "-y", "-i", "src.wav", "-c:a", "ac3", "a.ac3"}},
         {"vorbis", "a.ogg", false,
             {"gst-launch-1.0", "-q", "filesrc", "location=src.wav", "!", "wavparse", "!",
                 "audioconvert", "!", "vorbisenc", "quality=0.5", "!", "oggmux", "!", "filesink",
