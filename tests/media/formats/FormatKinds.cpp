@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "FormatKinds.h"
 
+#include <QFile>
 #include <QProcess>
 
 namespace formats {
@@ -123,6 +124,14 @@ QString runCommand(const QString& command, const QString& folder)
         return QStringLiteral("%1: %2").arg(
             command, QString::fromLocal8Bit(tool.readAll()).trimmed());
     return {};
+}
+
+QString makeKind(const Kind& kind, const QString& folder)
+{
+    if (kind.command.isEmpty())
+        return {};
+    QFile::remove(folder + '/' + kind.file);
+    return runCommand(kind.command, folder);
 }
 
 } // namespace formats

@@ -27,4 +27,9 @@ std::vector<QString> sourceCommands(int seconds);
 // overwriting, never reading the terminal. Returns its complaint, empty on success.
 QString runCommand(const QString& command, const QString& folder);
 
+// Makes `kind`'s file in `folder`, replacing one left there by an earlier run (flac and
+// wavpack refuse to write over a file). Returns the complaint, empty on success or when no
+// encoder can make the kind.
+QString makeKind(const Kind& kind, const QString& folder);
+
 } // namespace formats

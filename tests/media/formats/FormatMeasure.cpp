@@ -173,8 +173,12 @@ Row measure(const Kind& kind, const QString& folder)
     const QString dash = QStringLiteral("—");
     if (kind.command.isEmpty())
         return {kind.name, kind.missing, dash, dash, dash, {}};
-    Row row {kind.name, QStringLiteral("`%1`").arg(kind.command), {}, dash, dash, {}};
+    Row row {kind.name, QStringLiteral("`%1`").arg(kind.command), dash, dash, dash, {}};
     const Pcm reference = readReference(folder + '/' + kind.reference);
+    if (reference.frames() == 0) {
+        row.error = QStringLiteral("sox could not read the reference %1").arg(kind.reference);
+        return row;
+    }
     const QString raw = folder + QStringLiteral("/played.f64");
     QFile::remove(raw);
     // The reference's rate and layout, so that nothing is resampled or mixed on the way.

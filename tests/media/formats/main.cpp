@@ -40,12 +40,9 @@ int main(int argc, char** argv)
     }
     std::vector<formats::Row> rows;
     for (const formats::Kind& kind : formats::kinds()) {
-        if (!kind.command.isEmpty()) {
-            if (const QString failed = formats::runCommand(kind.command, folder);
-                !failed.isEmpty()) {
-                std::fprintf(stderr, "tandrel_formats: %s\n", qPrintable(failed));
-                return 1;
-            }
+        if (const QString failed = formats::makeKind(kind, folder); !failed.isEmpty()) {
+            std::fprintf(stderr, "tandrel_formats: %s\n", qPrintable(failed));
+            return 1;
         }
         rows.push_back(formats::measure(kind, folder));
         std::fprintf(stderr, "%s: %s, %s, %s %s\n", qPrintable(kind.name),
