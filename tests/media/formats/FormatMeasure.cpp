@@ -115,6 +115,9 @@ QString seekText(const Pcm& decoded, const Pcm& reference, qint64 target, bool l
     const Landing landing = locate(decoded, reference, target);
     if (landing.score < kMatchScore)
         return QStringLiteral("not the source");
+    // A seek that was not made at all plays from the start.
+    if (target + landing.lag == 0)
+        return QStringLiteral("at the start, not at the seek");
     if (lossless) {
         if (landing.lag == 0)
             return QStringLiteral("on the sample, values differ");
