@@ -11,6 +11,9 @@ namespace {
 // Encoding a minute of audio at 192 kHz takes seconds; this only bounds a tool that hangs.
 constexpr int kToolTimeoutMs = 120000;
 
+// Added to the source's whole seconds; see sourceCommands.
+constexpr int kOddSamples = 77;
+
 Kind made(const char* name, const char* command, const char* reference, bool lossless)
 {
     const QString text = QString::fromUtf8(command);
@@ -93,12 +96,15 @@ const std::vector<Kind>& kinds()
 }
 
 // Pink noise, different in each channel and never repeating, so that a few thousand samples
-// of it say where in the source they came from.
+// of it say where in the source they came from. Its sample count, and that of its copies at
+// 22.05 and 8 kHz, is odd, so that no lossy codec's frames (all of an even size) fill it
+// exactly: every source length then pads the last frame alike, and a short source measures
+// the README's lengths. A whole number of seconds would not (20 s is 625 AC-3 frames).
 std::vector<QString> sourceCommands(int seconds)
 {
     return {
-        QStringLiteral("sox -n -r 48000 -b 24 -c 2 src.wav synth %1 pinknoise vol 0.5")
-            .arg(seconds),
+        QStringLiteral("sox -n -r 48000 -b 24 -c 2 src.wav synth %1s pinknoise vol 0.5")
+            .arg(qint64(seconds) * 48000 + kOddSamples),
         QStringLiteral("sox src.wav -b 16 -r 22050 s22.wav"),
         QStringLiteral("sox src.wav -b 16 -r 8000 s8.wav"),
     };
