@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTest>
+#include <optional>
 
 using e2e::Desktop;
 
@@ -94,8 +95,10 @@ class TestAlignment : public QObject {
     QStringList retries; // playbacks not found in the recording at the first try
 
     // Plays a slot for a moment from where it stands and returns the source sample its
-    // sound began with.
-    std::int64_t playedFrom(TForm1& form, void (TForm1::*play)(), void (TForm1::*pause)())
+    // sound began with; that is before the source's first sample (negative) for a file that
+    // starts with its encoder's priming and plays it. Nothing when it was not found.
+    std::optional<std::int64_t> playedFrom(
+        TForm1& form, void (TForm1::*play)(), void (TForm1::*pause)())
     {
         const std::int64_t mark = recorder->samplesNow();
         (form.*play)();
@@ -120,13 +123,13 @@ class TestAlignment : public QObject {
             qWarning("no sound after %.0f ms (sound began %lld samples after the play)",
                 double(samples.size() - std::size_t(mark)) * 1000 / kRate,
                 static_cast<long long>(onset < 0 ? -1 : onset - mark));
-            return -1;
+            return std::nullopt;
         }
         const e2e::Match match = source->find(samples.data() + onset + kExcerptAt, 8192);
         if (match.score < 0.9) {
             qWarning("the sound %lld samples after the play is not the source (score %.3f)",
                 static_cast<long long>(onset - mark), match.score);
-            return -1;
+            return std::nullopt;
         }
         return match.offset - kExcerptAt;
     }
@@ -192,11 +195,12 @@ private slots:
         QVERIFY2(form.MP2->Length() > 0, "the file opened with a length of 0");
         QStringList offsets;
         for (const int column : {0, 61, 173, 262, 390}) {
-            std::int64_t at = 0, top = -1, bottom = -1;
+            std::int64_t at = 0;
+            std::optional<std::int64_t> top, bottom;
             // A playback that cannot be found in the recording (no sound, or a first 170 ms
             // that is not the source) is measured once more and said; an offset is never
             // measured again.
-            for (int attempt = 0; attempt < 2 && (top < 0 || bottom < 0); ++attempt) {
+            for (int attempt = 0; attempt < 2 && (!top || !bottom); ++attempt) {
                 if (attempt > 0) {
                     qWarning(
                         "%s at column %d: measuring once more", QTest::currentDataTag(), column);
@@ -210,18 +214,19 @@ private slots:
                 top = playedFrom(form, &TForm1::Image2Click, &TForm1::Image3Click);
                 bottom = playedFrom(form, &TForm1::Image5Click, &TForm1::Image6Click);
             }
-            QVERIFY2(top >= 0 && bottom >= 0,
+            QVERIFY2(top && bottom,
                 qPrintable(QString("the %1 slot's playback from %2 ms was not found in the "
                                    "recording")
-                               .arg(top < 0 ? "top" : "bottom")
+                               .arg(top ? "bottom" : "top")
                                .arg(form.PG1->Position())));
-            QCOMPARE(top, at);
-            offsets << QString::number(bottom - top);
-            QVERIFY2(std::abs(bottom - top) <= (lossless ? 0 : kRate / 1000),
+            QCOMPARE(*top, at);
+            const std::int64_t offset = *bottom - *top;
+            offsets << QString::number(offset);
+            QVERIFY2(std::abs(offset) <= (lossless ? 0 : kRate / 1000),
                 qPrintable(QString("%1 at %2 ms: %3 samples from the WAV")
                                .arg(file)
                                .arg(form.PG1->Position())
-                               .arg(bottom - top)));
+                               .arg(offset)));
         }
         report << QString("%1: offsets from the WAV in samples at five points: %2")
                       .arg(QTest::currentDataTag(), offsets.join(", "));
