@@ -186,7 +186,7 @@ Row measure(const Kind& kind, const QString& folder)
     QFile::remove(raw);
     // The reference's rate and layout, so that nothing is resampled or mixed on the way.
     const QString sink = QStringLiteral("audioconvert ! audio/x-raw,format=F64LE,rate=%1,"
-                                        "channels=%2 ! filesink sync=true location=%3")
+                                        "channels=%2 ! filesink sync=true location=\"%3\"")
                              .arg(reference.rate)
                              .arg(reference.channels)
                              .arg(raw);
