@@ -33,6 +33,9 @@ struct PipelineStop {
         gst_object_unref(pipeline);
     }
 };
+struct CapsUnref {
+    void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
+};
 struct IteratorFree {
     void operator()(GstIterator* iterator) const { gst_iterator_free(iterator); }
 };
@@ -41,6 +44,7 @@ using ElementPtr = std::unique_ptr<GstElement, ObjectUnref>;
 using PipelinePtr = std::unique_ptr<GstElement, PipelineStop>;
 using BusPtr = std::unique_ptr<GstBus, ObjectUnref>;
 using PadPtr = std::unique_ptr<GstPad, ObjectUnref>;
+using CapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
 using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
 using QueryPtr = std::unique_ptr<GstQuery, QueryUnref>;
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
