@@ -236,6 +236,13 @@ bool Desktop::drag(QPoint from, QPoint to, int button) const
     return xdotool(steps + QStringList {"mouseup", b, "sleep", "0.2"});
 }
 
+void Desktop::soundHere() const
+{
+    for (const char* name : {"HOME", "XDG_RUNTIME_DIR"})
+        qputenv(name, env_.value(QLatin1String(name)).toUtf8());
+    qunsetenv("PULSE_SERVER");
+}
+
 QString Desktop::dropFiles(const QString& dragSource, const QStringList& files, QPoint target,
     const QStringList& options) const
 {

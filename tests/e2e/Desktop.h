@@ -77,6 +77,9 @@ public:
     SoundServer::Kind soundServer() const { return soundKind_; }
     QString home() const { return root_.filePath("home"); }
     QString path(const QString& name) const { return root_.filePath(name); }
+    // Makes this process's own players sound through the desktop's sound server, as the
+    // program started on the desktop does.
+    void soundHere() const;
 
     RunResult run(const QString& program, const QStringList& args, int timeoutMs = 20000,
         const QByteArray& input = {}) const;

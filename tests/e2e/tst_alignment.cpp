@@ -139,10 +139,7 @@ private slots:
     {
         desktop = std::make_unique<Desktop>();
         QVERIFY2(desktop->error().isEmpty(), qPrintable(desktop->error()));
-        // The players of this process play into the desktop's sound server.
-        for (const char* name : {"HOME", "XDG_RUNTIME_DIR"})
-            qputenv(name, desktop->env().value(name).toUtf8());
-        qunsetenv("PULSE_SERVER");
+        desktop->soundHere();
         folder = desktop->path("media");
         QDir().mkpath(folder);
         std::vector<float> music = e2e::MusicLike(kSeconds, 3, kRate);

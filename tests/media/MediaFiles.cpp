@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "MediaFiles.h"
 
+#include "media/EMCIDeviceError.h"
+#include "media/GstEngine.h"
+#include "media/TMediaPlayer.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -47,6 +51,23 @@ double soxSeconds(const QString& path)
 }
 
 } // namespace
+
+std::unique_ptr<media::TMediaPlayer> makePlayer()
+{
+    return std::make_unique<media::TMediaPlayer>(
+        std::make_unique<media::GstEngine>(QStringLiteral("fakesink sync=true")));
+}
+
+QString openError(media::TMediaPlayer& player, const QString& path)
+{
+    player.FileName = path;
+    try {
+        player.Open();
+        return {};
+    } catch (const media::EMCIDeviceError& e) {
+        return QString::fromStdString(e.what());
+    }
+}
 
 QString runTool(const QString& program, const QStringList& arguments)
 {

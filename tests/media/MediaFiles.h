@@ -4,12 +4,23 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <memory>
 #include <vector>
 
 // Real media files made at test time with sox and gst-launch-1.0, once per test program,
 // with the length each must open with, worked out independently of the engine: from the
 // sample count the file was made with, from a full decode, or from sox's reading of it.
+namespace media {
+class TMediaPlayer;
+}
+
 namespace testmedia {
+
+// A player on the GStreamer engine that plays in real time into a silent sink.
+std::unique_ptr<media::TMediaPlayer> makePlayer();
+
+// What opening `path` in `player` raised; empty when it opened.
+QString openError(media::TMediaPlayer& player, const QString& path);
 
 struct MediaFile {
     QString format; // a short name for test rows: "wav", "mp3-vbr-xing", ...

@@ -23,6 +23,9 @@ using media::EMCIDeviceError;
 using media::TMediaPlayer;
 using media::TMPModes;
 
+using testmedia::makePlayer;
+using testmedia::openError;
+
 namespace {
 
 constexpr int kRate = 96000;
@@ -30,23 +33,6 @@ constexpr int kRate = 96000;
 constexpr qint64 kSamples = 240037;
 // What a play of 200 ms may overrun by on a loaded machine, as in the other media tests.
 constexpr int kSlackMs = 400;
-
-std::unique_ptr<TMediaPlayer> makePlayer()
-{
-    return std::make_unique<TMediaPlayer>(std::make_unique<media::GstEngine>("fakesink sync=true"));
-}
-
-// What Open raised, empty when it opened.
-QString openError(TMediaPlayer& player, const QString& path)
-{
-    player.FileName = path;
-    try {
-        player.Open();
-        return {};
-    } catch (const EMCIDeviceError& e) {
-        return QString::fromStdString(e.what());
-    }
-}
 
 // How a kind is made from the source, and what its length may be: lossless kinds give the
 // source's length exactly; lossy ones add the encoder's delay and fill their last frame, at

@@ -18,24 +18,10 @@ using media::EMCIDeviceError;
 using media::TMediaPlayer;
 using media::TMPModes;
 
+using testmedia::makePlayer;
+using testmedia::openError;
+
 namespace {
-
-std::unique_ptr<TMediaPlayer> makePlayer()
-{
-    return std::make_unique<TMediaPlayer>(std::make_unique<media::GstEngine>("fakesink sync=true"));
-}
-
-// What Open raised, empty when it opened.
-QString openError(TMediaPlayer& player, const QString& path)
-{
-    player.FileName = path;
-    try {
-        player.Open();
-        return {};
-    } catch (const EMCIDeviceError& e) {
-        return QString::fromStdString(e.what());
-    }
-}
 
 // Whether this process holds `path` open, as /proc sees it.
 bool holdsOpen(const QString& path)
