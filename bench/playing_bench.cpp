@@ -288,15 +288,19 @@ int main(int argc, char** argv)
     }
     // Both files open and nothing played yet: what the program costs while it only waits.
     Wait(1000);
-    const double idleOpen = CpuPercentOver(pid, idleSeconds);
-    const Streams idleStreams = StreamsOf(desktop, pid);
-    out << QString("tandrel idle with both files open, %1 s: %2 % of a core, %3 of %4 streams "
-                   "sounding; sinks: %5\n")
-               .arg(idleSeconds, 0, 'f', 0)
-               .arg(idleOpen, 0, 'f', 3)
-               .arg(idleStreams.sounding)
-               .arg(idleStreams.open)
-               .arg(SinkStates(desktop));
+    // The program's CPU while it waits, the streams it holds meanwhile and the sinks' states.
+    const auto reportWaiting = [&](const QString& what) {
+        const Streams held = StreamsOf(desktop, pid);
+        const double cpu = CpuPercentOver(pid, idleSeconds);
+        out << QString("tandrel %1, %2 s: %3 % of a core, %4 of %5 streams sounding; sinks: %6\n")
+                   .arg(what)
+                   .arg(idleSeconds, 0, 'f', 0)
+                   .arg(cpu, 0, 'f', 3)
+                   .arg(held.sounding)
+                   .arg(held.open)
+                   .arg(SinkStates(desktop));
+    };
+    reportWaiting(QStringLiteral("idle with both files open"));
     desktop.click(at + QPoint(370, 75)); // top play
     Wait(1000);
     const Streams afterTop = StreamsOf(desktop, pid);
@@ -411,15 +415,8 @@ int main(int argc, char** argv)
     desktop.click(at + QPoint(406, 135)); // bottom pause
     desktop.run("pactl", {"load-module", "module-suspend-on-idle", "timeout=1"});
     Wait(3000);
-    const Streams paused = StreamsOf(desktop, pid);
-    const double pausedCpu = CpuPercentOver(pid, idleSeconds);
-    out << QString("\ntandrel with both slots paused, %1 s: %2 % of a core, %3 streams open, %4 "
-                   "sounding; sinks (suspend after 1 s idle): %5\n")
-               .arg(idleSeconds, 0, 'f', 0)
-               .arg(pausedCpu, 0, 'f', 3)
-               .arg(paused.open)
-               .arg(paused.sounding)
-               .arg(SinkStates(desktop));
+    out << "\n";
+    reportWaiting(QStringLiteral("with both slots paused (sinks suspend after 1 s idle)"));
 
     // The floor any Qt Widgets program starts from: a plain window of the test suite's own,
     // on the same desktop.

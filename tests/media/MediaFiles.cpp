@@ -5,9 +5,11 @@
 #include "media/GstEngine.h"
 #include "media/TMediaPlayer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTest>
 #include <cmath>
 #include <stdexcept>
 
@@ -67,6 +69,21 @@ QString openError(media::TMediaPlayer& player, const QString& path)
     } catch (const media::EMCIDeviceError& e) {
         return QString::fromStdString(e.what());
     }
+}
+
+QString playsOnFrom(media::TMediaPlayer& player, int target)
+{
+    constexpr int kSlackMs = 400;
+    QElapsedTimer clock;
+    clock.start();
+    player.Play();
+    QTest::qWait(200);
+    player.Pause();
+    const int last = target + int(clock.elapsed()) + kSlackMs;
+    const int position = player.Position();
+    if (position >= target && position <= last)
+        return {};
+    return QStringLiteral("%1 is outside %2..%3").arg(position).arg(target).arg(last);
 }
 
 QString runTool(const QString& program, const QStringList& arguments)

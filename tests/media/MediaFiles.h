@@ -22,6 +22,11 @@ std::unique_ptr<media::TMediaPlayer> makePlayer();
 // What opening `path` in `player` raised; empty when it opened.
 QString openError(media::TMediaPlayer& player, const QString& path);
 
+// Plays `player`, standing at `target` ms, for about 200 ms and pauses it. Empty when the
+// position then lies between the target and the time played plus what a loaded machine may
+// overrun; else where it was.
+QString playsOnFrom(media::TMediaPlayer& player, int target);
+
 struct MediaFile {
     QString format; // a short name for test rows: "wav", "mp3-vbr-xing", ...
     QString path;
