@@ -5,6 +5,7 @@
 
 #include "media/GstEngineImpl.h"
 #include "media/Playbin.h"
+#include "media/ServerSink.h"
 
 #include <algorithm>
 
@@ -223,9 +224,11 @@ void GstEngine::Impl::advanceRearm()
 {
     if (rearm == Rearm::Prerolling) {
         rearm = Rearm::Seeking;
+        // The ramp up ends on the held sample: it is the first heard at full gain.
+        const gint64 rampNs = rampsAtServer ? gint64(kRampLength) : 0;
         if (gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                toStream(heldNs.value_or(0))))
+                toStream(std::max<gint64>(0, heldNs.value_or(0) - rampNs))))
             return;
     }
     startPlaying();

@@ -66,6 +66,9 @@ struct GstEngine::Impl {
 
     QString sinkDescription;
     bool ramps;
+    // Sounding through the server sink, which ramps every start and stop itself; a start
+    // then begins that ramp's length before the position.
+    bool rampsAtServer = false;
     // Shared with every engine that sounds through the sound server, while any lives.
     std::shared_ptr<SoundServerLink> serverLink;
     Fade fade; // outlives the pipeline, which calls into it while streaming

@@ -4,6 +4,7 @@
 #include "media/GstEngineImpl.h"
 #include "media/ParsedLength.h"
 #include "media/Playbin.h"
+#include "media/ServerSink.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,9 +29,13 @@ GstEngine::Impl::Impl(QString sink, bool withRamps)
 
 std::optional<QString> GstEngine::Impl::makePipeline()
 {
-    if (sinkDescription.isEmpty() || sinkDescription.startsWith(QLatin1String("pulsesink")))
+    gst::ElementPtr output;
+    if (sinkDescription.isEmpty() && !ramps) {
         serverLink = SoundServerLink::shared();
-    MadePlaybin made = makePlaybin(sinkDescription, ramps ? &fade : nullptr);
+        output = makeServerSink(serverLink);
+        rampsAtServer = output != nullptr;
+    }
+    MadePlaybin made = makePlaybin(sinkDescription, ramps ? &fade : nullptr, std::move(output));
     if (!made.playbin)
         return made.error;
     bus = std::make_unique<BusWatch>(made.playbin.get(), [this](GstMessage* m) { handle(m); });

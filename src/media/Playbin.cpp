@@ -46,7 +46,7 @@ void initGStreamerOnce()
     });
 }
 
-MadePlaybin makePlaybin(const QString& sinkDescription, Fade* fade)
+MadePlaybin makePlaybin(const QString& sinkDescription, Fade* fade, gst::ElementPtr defaultSink)
 {
     MadePlaybin made;
     gst::PipelinePtr bin = gst::adoptPipeline(gst_element_factory_make("playbin", nullptr));
@@ -69,6 +69,8 @@ MadePlaybin makePlaybin(const QString& sinkDescription, Fade* fade)
             made.error = error ? QString::fromUtf8(error->message) : QString();
             return made;
         }
+    } else if (defaultSink) {
+        sink = std::move(defaultSink);
     } else if (fade) {
         // The output playbin would pick by itself, made here so that the ramps sit before it.
         sink = gst::adoptElement(gst_element_factory_make("autoaudiosink", nullptr));

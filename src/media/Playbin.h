@@ -16,14 +16,15 @@ class Fade;
 void initGStreamerOnce();
 
 // A playbin that plays the sound of a file and nothing else, sounding through the sink
-// `sinkDescription` names (a gst-launch description; empty: the system's default output),
-// with `fade`'s ramps before that sink when given. Empty, with the reason, when it cannot
+// `sinkDescription` names (a gst-launch description; empty: `defaultSink`, or the system's
+// default output when that is empty too), with `fade`'s ramps before that sink when given. Empty, with the reason, when it cannot
 // be made.
 struct MadePlaybin {
     gst::PipelinePtr playbin;
     QString error;
 };
-MadePlaybin makePlaybin(const QString& sinkDescription, Fade* fade);
+MadePlaybin makePlaybin(
+    const QString& sinkDescription, Fade* fade, gst::ElementPtr defaultSink = {});
 
 // Why `path` (and `encoded`, its local name) is refused before GStreamer sees it: a pipe,
 // socket or device, or no name at all. Empty for a file, a folder or a missing name, so that

@@ -1,38 +1,82 @@
 // SPDX-License-Identifier: MIT
 #include "media/SoundServerLink.h"
 
-#include "media/GstHandles.h"
-
+#include <QCoreApplication>
 #include <mutex>
+#include <pulse/proplist.h>
 
 namespace media {
 
-struct SoundServerLink::Sink {
-    gst::PipelinePtr element; // stopped before its last reference goes
-};
+namespace {
 
-SoundServerLink::SoundServerLink(std::unique_ptr<Sink> sink)
-    : sink_(std::move(sink))
+void onContextState(pa_context*, void* loop)
 {
+    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
 }
 
-SoundServerLink::~SoundServerLink() = default;
+} // namespace
 
 std::shared_ptr<SoundServerLink> SoundServerLink::shared()
 {
     static std::mutex guard;
     static std::weak_ptr<SoundServerLink> current;
     std::lock_guard lock(guard);
-    if (auto link = current.lock())
+    if (auto link = current.lock(); link && link->connected())
         return link;
-    auto sink = std::make_unique<Sink>();
-    sink->element = gst::adoptPipeline(gst_element_factory_make("pulsesink", "tandrel-connection"));
-    if (!sink->element
-        || gst_element_set_state(sink->element.get(), GST_STATE_READY) != GST_STATE_CHANGE_SUCCESS)
+    std::shared_ptr<SoundServerLink> link(new SoundServerLink);
+    if (!link->connect())
         return nullptr;
-    std::shared_ptr<SoundServerLink> link(new SoundServerLink(std::move(sink)));
     current = link;
     return link;
+}
+
+bool SoundServerLink::connect()
+{
+    loop_ = pa_threaded_mainloop_new();
+    if (!loop_)
+        return false;
+    pa_proplist* properties = pa_proplist_new();
+    const QByteArray name = QCoreApplication::applicationName().toUtf8();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, name.isEmpty() ? "Tandrel" : name.constData());
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "tandrel");
+    context_ = pa_context_new_with_proplist(
+        pa_threaded_mainloop_get_api(loop_), name.isEmpty() ? "Tandrel" : name.constData(), properties);
+    pa_proplist_free(properties);
+    if (!context_)
+        return false;
+    pa_context_set_state_callback(context_, onContextState, loop_);
+    // No autospawn: the program never starts a sound server of its own.
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return false;
+    if (pa_threaded_mainloop_start(loop_) < 0)
+        return false;
+    LoopLock lock(loop_);
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY)
+            return true;
+        if (!PA_CONTEXT_IS_GOOD(state))
+            return false;
+        pa_threaded_mainloop_wait(loop_);
+    }
+}
+
+bool SoundServerLink::connected() const
+{
+    LoopLock lock(loop_);
+    return pa_context_get_state(context_) == PA_CONTEXT_READY;
+}
+
+SoundServerLink::~SoundServerLink()
+{
+    if (loop_)
+        pa_threaded_mainloop_stop(loop_);
+    if (context_) {
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    if (loop_)
+        pa_threaded_mainloop_free(loop_);
 }
 
 } // namespace media

@@ -2,29 +2,57 @@
 #pragma once
 
 #include <memory>
+#include <pulse/context.h>
+#include <pulse/thread-mainloop.h>
 
 namespace media {
 
-// The program's connection to the sound server, kept while any engine that sounds through
-// it lives. An idle engine lets go of its sound output, and with the last one PulseAudio's
-// sink drops the connection; making it again cost the next play 10 to 20 ms (measured). A
-// PulseAudio sink held in READY keeps the connection, which every engine's sink shares; it
-// holds no stream, so the server still suspends its device when nothing sounds (measured
-// with module-suspend-on-idle: the sink suspends with both slots open, paused or stopped).
+// The program's connection to the sound server (PulseAudio, or PipeWire's pulse server),
+// kept while any engine that sounds through it lives, with the thread that serves it. Every
+// engine's output stream is made on it; the connection itself holds no stream, so the server
+// still suspends its device when nothing sounds (measured with module-suspend-on-idle: the
+// sink suspends with both slots open, paused or stopped). Making it again for each play
+// cost 10 to 20 ms (measured).
 class SoundServerLink {
 public:
     // The one link of the program, made on first use and let go with its last holder;
-    // empty when there is no PulseAudio sink or no server to connect to.
+    // empty when there is no server to connect to.
     static std::shared_ptr<SoundServerLink> shared();
 
     ~SoundServerLink();
     SoundServerLink(const SoundServerLink&) = delete;
     SoundServerLink& operator=(const SoundServerLink&) = delete;
 
+    // The serving thread's loop: everything done with the context or a stream on it is done
+    // with this locked (pa_threaded_mainloop_lock), from any thread but the loop's own.
+    pa_threaded_mainloop* loop() const { return loop_; }
+    pa_context* context() const { return context_; }
+
+    // Whether the connection still stands; a server that went away leaves it failed, and the
+    // next shared() makes a new one once this one's holders have let it go.
+    bool connected() const;
+
 private:
-    struct Sink;
-    explicit SoundServerLink(std::unique_ptr<Sink> sink);
-    std::unique_ptr<Sink> sink_;
+    SoundServerLink() = default;
+    bool connect();
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+};
+
+// Holds the link's loop locked for a scope.
+class LoopLock {
+public:
+    explicit LoopLock(pa_threaded_mainloop* loop)
+        : loop_(loop)
+    {
+        pa_threaded_mainloop_lock(loop_);
+    }
+    ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* loop_;
 };
 
 } // namespace media

@@ -1,0 +1,359 @@
+// SPDX-License-Identifier: MIT
+#include "media/ServerOutput.h"
+
+#include "media/ServerOutputTuning.h"
+#include "media/ServerSink.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <pulse/error.h>
+#include <pulse/rtclock.h>
+#include <pulse/timeval.h>
+
+namespace media {
+
+using namespace output;
+
+namespace {
+
+pa_channel_position_t toPulse(GstAudioChannelPosition position, int index)
+{
+    switch (position) {
+    case GST_AUDIO_CHANNEL_POSITION_MONO: return PA_CHANNEL_POSITION_MONO;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT: return PA_CHANNEL_POSITION_FRONT_LEFT;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT: return PA_CHANNEL_POSITION_FRONT_RIGHT;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER: return PA_CHANNEL_POSITION_FRONT_CENTER;
+    case GST_AUDIO_CHANNEL_POSITION_LFE1: return PA_CHANNEL_POSITION_LFE;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT: return PA_CHANNEL_POSITION_REAR_LEFT;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT: return PA_CHANNEL_POSITION_REAR_RIGHT;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_CENTER: return PA_CHANNEL_POSITION_REAR_CENTER;
+    case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT: return PA_CHANNEL_POSITION_SIDE_LEFT;
+    case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT: return PA_CHANNEL_POSITION_SIDE_RIGHT;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER:
+        return PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER:
+        return PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER;
+    default: return pa_channel_position_t(PA_CHANNEL_POSITION_AUX0 + index % 32);
+    }
+}
+
+} // namespace
+
+ServerOutput::ServerOutput(std::shared_ptr<SoundServerLink> link)
+    : link_(std::move(link))
+    , loop_(link_->loop())
+{
+}
+
+ServerOutput::~ServerOutput()
+{
+    LoopLock lock(loop_);
+    cancelCork();
+    closeStream();
+}
+
+void ServerOutput::closeStream()
+{
+    if (!stream_)
+        return;
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_write_callback(stream_, nullptr, nullptr);
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+    stream_ = nullptr;
+}
+
+bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
+{
+    LoopLock lock(loop_);
+    const pa_sample_spec spec {PA_SAMPLE_FLOAT32LE, std::uint32_t(GST_AUDIO_INFO_RATE(&info)),
+        std::uint8_t(GST_AUDIO_INFO_CHANNELS(&info))};
+    if (stream_ && pa_sample_spec_equal(&spec, &spec_)
+        && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+        return true;
+    closeStream();
+    restartLocked();
+    spec_ = spec;
+    channels_ = spec.channels;
+    rampFrames_ = std::max<std::int64_t>(
+        1, std::int64_t(gst_util_uint64_scale_round(kRampLength, spec.rate, GST_SECOND)));
+    pa_channel_map map;
+    pa_channel_map_init(&map);
+    map.channels = spec.channels;
+    for (int i = 0; i < channels_; ++i)
+        map.map[i] = toPulse(GST_AUDIO_INFO_POSITION(&info, i), i);
+    if (channels_ == 1)
+        map.map[0] = PA_CHANNEL_POSITION_MONO;
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+    stream_ = pa_stream_new_with_proplist(link_->context(), "Playback", &spec_, &map, properties);
+    pa_proplist_free(properties);
+    if (!stream_) {
+        error = pa_strerror(pa_context_errno(link_->context()));
+        return false;
+    }
+    const auto wake = [](pa_stream*, void* loop) {
+        signalLoop(static_cast<pa_threaded_mainloop*>(loop));
+    };
+    pa_stream_set_state_callback(stream_, wake, loop_);
+    pa_stream_set_write_callback(
+        stream_,
+        [](pa_stream*, size_t, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
+        loop_);
+    pa_buffer_attr attr;
+    attr.maxlength = std::uint32_t(-1);
+    attr.tlength = std::uint32_t(pa_usec_to_bytes(kQueueUs, &spec_));
+    attr.prebuf = std::uint32_t(pa_usec_to_bytes(kPrebufUs, &spec_));
+    attr.minreq = std::uint32_t(pa_usec_to_bytes(kRequestUs, &spec_));
+    attr.fragsize = std::uint32_t(-1);
+    const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY
+        | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        error = pa_strerror(pa_context_errno(link_->context()));
+        closeStream();
+        return false;
+    }
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        if (state == PA_STREAM_READY)
+            break;
+        if (!PA_STREAM_IS_GOOD(state)) {
+            error = pa_strerror(pa_context_errno(link_->context()));
+            closeStream();
+            return false;
+        }
+        pa_threaded_mainloop_wait(loop_);
+    }
+    writeIndex_ = silentFrom_ = 0;
+    corked_ = true;
+    return true;
+}
+
+bool ServerOutput::waitForTiming()
+{
+    if (!stream_)
+        return false;
+    struct Wait {
+        pa_threaded_mainloop* loop;
+        bool done = false;
+    } wait {loop_};
+    pa_operation* operation = pa_stream_update_timing_info(
+        stream_,
+        [](pa_stream*, int, void* data) {
+            auto* w = static_cast<Wait*>(data);
+            w->done = true;
+            signalLoop(w->loop);
+        },
+        &wait);
+    if (!operation)
+        return false;
+    while (!wait.done && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop_);
+    pa_operation_unref(operation);
+    return wait.done;
+}
+
+std::int64_t ServerOutput::readFrame() const
+{
+    const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
+    if (!timing || timing->read_index_corrupt)
+        return 0;
+    return timing->read_index / std::int64_t(pa_frame_size(&spec_));
+}
+
+std::int64_t ServerOutput::heardFrame() const
+{
+    pa_usec_t usec = 0;
+    if (!stream_ || pa_stream_get_time(stream_, &usec) < 0)
+        return 0;
+    return std::int64_t(gst_util_uint64_scale(usec, spec_.rate, PA_USEC_PER_SEC));
+}
+
+std::int64_t ServerOutput::frames(pa_usec_t usec) const
+{
+    return std::int64_t(gst_util_uint64_scale(usec, spec_.rate, PA_USEC_PER_SEC));
+}
+
+// The content heard at `frame`, or the next to be heard when silence lies there.
+std::optional<std::int64_t> ServerOutput::contentAt(std::int64_t frame) const
+{
+    for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) {
+        if (run->frame <= frame)
+            return run->content + std::min(frame - run->frame, run->length);
+    }
+    if (runs_.empty())
+        return std::nullopt;
+    return runs_.front().content;
+}
+
+float ServerOutput::gainOf(std::int64_t content) const
+{
+    double gain = 1;
+    if (rampUpFrom_ && content >= *rampUpFrom_ && content < *rampUpFrom_ + rampFrames_)
+        gain *= rising(content - *rampUpFrom_, rampFrames_);
+    if (rampDownFrom_ && content >= *rampDownFrom_)
+        gain *= content - *rampDownFrom_ < rampFrames_
+            ? rising(rampFrames_ - 1 - (content - *rampDownFrom_), rampFrames_)
+            : 0;
+    return float(gain);
+}
+
+GstClockTime ServerOutput::timeOf(std::int64_t content) const
+{
+    return origin_.value_or(0) + gst_util_uint64_scale(std::uint64_t(content), GST_SECOND, spec_.rate);
+}
+
+void ServerOutput::writeAt(std::int64_t frame, const std::vector<float>& samples)
+{
+    const auto frameBytes = std::int64_t(pa_frame_size(&spec_));
+    // Relative to where the server would write next, so that the server and the library
+    // count what is queued alike; an absolute offset is counted as more data queued.
+    pa_stream_write(stream_, samples.data(), samples.size() * sizeof(float), nullptr,
+        (frame - writeIndex_) * frameBytes, PA_SEEK_RELATIVE);
+    writeIndex_ = frame + std::int64_t(samples.size()) / channels_;
+}
+
+// Where the next content goes: after the last stop's ramp, and never where the server may
+// already be reading.
+void ServerOutput::place()
+{
+    waitForTiming();
+    nextFrame_ = std::max(silentFrom_, readFrame() + frames(kLeadUs));
+    placed_ = true;
+}
+
+void ServerOutput::sendPending()
+{
+    if (!stream_ || !playing_ || sent_ >= contentEnd_)
+        return;
+    if (!placed_)
+        place();
+    // The server counts as room only what lies past its write index; what lies between the
+    // next frame and that index is written over, and a write that moves the index back makes
+    // more room at once, so this goes on until nothing more fits.
+    while (sent_ < contentEnd_) {
+        const std::size_t writable = pa_stream_writable_size(stream_);
+        if (writable == std::size_t(-1))
+            break;
+        const std::int64_t room = std::int64_t(writable / pa_frame_size(&spec_))
+            + std::max<std::int64_t>(0, writeIndex_ - nextFrame_);
+        const std::int64_t count = std::min(contentEnd_ - sent_, room);
+        if (count <= 0)
+            break;
+        std::vector<float> samples(std::size_t(count * channels_));
+        for (std::int64_t f = 0; f < count; ++f) {
+            const float gain = gainOf(sent_ + f);
+            const float* from = history_.data() + (sent_ + f - historyStart_) * channels_;
+            for (int c = 0; c < channels_; ++c)
+                samples[std::size_t(f * channels_ + c)] = from[c] * gain;
+        }
+        writeAt(nextFrame_, samples);
+        if (!runs_.empty() && runs_.back().frame + runs_.back().length == nextFrame_
+            && runs_.back().content + runs_.back().length == sent_)
+            runs_.back().length += count;
+        else
+            runs_.push_back({nextFrame_, sent_, count});
+        nextFrame_ += count;
+        sent_ += count;
+    }
+    uncorkWhenReady();
+}
+
+void ServerOutput::uncorkWhenReady()
+{
+    if (!corked_ || !playing_ || !stream_)
+        return;
+    if (!finishing_ && writeIndex_ - readFrame() < frames(kStartUs))
+        return;
+    pa_operation* operation = pa_stream_cork(stream_, 0, nullptr, nullptr);
+    if (operation)
+        pa_operation_unref(operation);
+    corked_ = false;
+}
+
+// What the server has taken no longer needs a copy, except what a stop may still ramp down.
+void ServerOutput::trim()
+{
+    const std::int64_t keepFrom
+        = std::min({sent_, contentAt(readFrame()).value_or(sent_), stoppedAt_.value_or(sent_)});
+    if (keepFrom <= historyStart_)
+        return;
+    history_.erase(history_.begin(), history_.begin() + (keepFrom - historyStart_) * channels_);
+    historyStart_ = keepFrom;
+}
+
+ServerOutput::Wrote ServerOutput::write(
+    const float* data, std::int64_t count, GstClockTime streamTime)
+{
+    LoopLock lock(loop_);
+    if (!origin_) {
+        origin_ = GST_CLOCK_TIME_IS_VALID(streamTime) ? streamTime : 0;
+        rampUpFrom_ = 0;
+        floor_ = rampFrames_;
+    }
+    history_.insert(history_.end(), data, data + count * channels_);
+    contentEnd_ += count;
+    for (;;) {
+        if (!stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+            return Wrote::Failed;
+        if (interrupted_)
+            return Wrote::Interrupted;
+        sendPending();
+        trim();
+        if (sent_ >= contentEnd_ && playing_)
+            return Wrote::All;
+        pa_threaded_mainloop_wait(loop_);
+    }
+}
+
+ServerOutput::Wrote ServerOutput::finish()
+{
+    LoopLock lock(loop_);
+    finishing_ = true;
+    if (!rampDownFrom_) {
+        rampDownFrom_ = std::max<std::int64_t>(historyStart_, contentEnd_ - rampFrames_);
+        rewriteSentFrom(*rampDownFrom_);
+    }
+    for (;;) {
+        if (!stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+            return Wrote::Failed;
+        if (interrupted_)
+            return Wrote::Interrupted;
+        sendPending();
+        if (sent_ >= contentEnd_ && playing_) {
+            if (pa_operation* operation = pa_stream_trigger(stream_, nullptr, nullptr))
+                pa_operation_unref(operation);
+            waitForTiming();
+            if (runs_.empty() || heardFrame() >= runs_.back().frame + runs_.back().length)
+                return Wrote::All;
+        }
+        pa_threaded_mainloop_unlock(loop_);
+        g_usleep(5000);
+        pa_threaded_mainloop_lock(loop_);
+    }
+}
+
+// Writes again what was sent of the content from `from` on, with the gains as they now
+// stand, where the server has not yet read it.
+void ServerOutput::rewriteSentFrom(std::int64_t from)
+{
+    if (runs_.empty() || from >= sent_ || from < historyStart_)
+        return;
+    const Run& last = runs_.back();
+    if (from < last.content)
+        return;
+    const std::int64_t frame = last.frame + (from - last.content);
+    if (frame < readFrame() + frames(kLeadUs))
+        return;
+    std::vector<float> samples(std::size_t((sent_ - from) * channels_));
+    for (std::int64_t f = 0; f < sent_ - from; ++f) {
+        const float gain = gainOf(from + f);
+        for (int c = 0; c < channels_; ++c)
+            samples[std::size_t(f * channels_ + c)]
+                = history_[std::size_t((from + f - historyStart_) * channels_ + c)] * gain;
+    }
+    writeAt(frame, samples);
+}
+
+} // namespace media

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "media/SoundServerLink.h"
+
+#include <cstdint>
+#include <functional>
+#include <gst/audio/audio.h>
+#include <memory>
+#include <optional>
+#include <pulse/stream.h>
+#include <vector>
+
+namespace media {
+
+// The inside of the server sink (see ServerSink.h): one playback stream on the sound server,
+// what was written into it, and where each piece of the sound lies in it.
+//
+// Sound is counted in frames of the stream's "content": the samples the sink was given since
+// its last fresh start, numbered from 0. The server's stream is counted in its own frames
+// from the stream's creation; a run says which content lies at which server frames.
+//
+// Every call takes the link's loop lock itself unless it says otherwise.
+class ServerOutput {
+public:
+    explicit ServerOutput(std::shared_ptr<SoundServerLink> link);
+    ~ServerOutput();
+    ServerOutput(const ServerOutput&) = delete;
+    ServerOutput& operator=(const ServerOutput&) = delete;
+
+    // The format of what comes next; makes a new stream when it differs. False, with `error`
+    // set, when the server refused it.
+    bool setFormat(const GstAudioInfo& info, std::string& error);
+
+    enum class Wrote { All, Interrupted, Failed };
+    // Takes `frames` interleaved float frames whose first one stands at `streamTime` and
+    // writes them as the server makes room. Returns Interrupted when interrupt() was called
+    // meanwhile: what was not written yet is kept, and goes out after the next play().
+    Wrote write(const float* data, std::int64_t frames, GstClockTime streamTime);
+
+    // The end of the stream: ramps its last frames down and waits until they are heard.
+    // Interrupted as write() is, and then to be called again after the next play().
+    Wrote finish();
+
+    // A blocked write() or finish() returns Interrupted at once; until resume(), they do
+    // not wait.
+    void interrupt();
+    void resume();
+
+    void play(); // sounds from where the last stop left off, ramping up
+    void stop(); // ramps down a few ms past the read point; silent after that
+    void restart(); // forgets the content: what comes next is a fresh start
+
+    // Where the listener is, in the stream's time; empty before any content.
+    std::optional<GstClockTime> position();
+
+private:
+    struct Run {
+        std::int64_t frame;
+        std::int64_t content;
+        std::int64_t length;
+    };
+
+    void closeStream();
+    void stopLocked();
+    void restartLocked();
+    bool waitForTiming();
+    std::int64_t readFrame() const;
+    std::int64_t heardFrame() const;
+    std::int64_t frames(pa_usec_t usec) const;
+    void rewriteSentFrom(std::int64_t from);
+    std::optional<std::int64_t> contentAt(std::int64_t frame) const;
+    void place();
+    void sendPending();
+    void writeAt(std::int64_t frame, const std::vector<float>& samples);
+    void uncorkWhenReady();
+    void corkLater();
+    void cancelCork();
+    void trim();
+    GstClockTime timeOf(std::int64_t content) const;
+    float gainOf(std::int64_t content) const;
+    static void onCorkTime(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
+
+    std::shared_ptr<SoundServerLink> link_;
+    pa_threaded_mainloop* loop_;
+    pa_stream* stream_ = nullptr;
+    pa_sample_spec spec_ {};
+    int channels_ = 0;
+    std::int64_t rampFrames_ = 0;
+
+    // The server's stream.
+    std::int64_t writeIndex_ = 0; // where the server will put what is written next
+    std::int64_t silentFrom_ = 0; // the first frame after the last stop's ramp
+    std::int64_t nextFrame_ = 0; // where the next content goes, once placed
+    bool corked_ = true;
+    pa_time_event* corkTimer_ = nullptr;
+
+    // The content.
+    std::vector<float> history_; // from content historyStart_ to contentEnd_
+    std::int64_t historyStart_ = 0;
+    std::int64_t contentEnd_ = 0;
+    std::int64_t sent_ = 0; // content before this is in the server's stream
+    std::optional<GstClockTime> origin_; // stream time of content 0
+    std::optional<std::int64_t> rampUpFrom_; // content where the current ramp up begins
+    std::optional<std::int64_t> rampDownFrom_; // content where the end's ramp down begins
+    std::int64_t floor_ = 0; // no position before this content is reported
+    std::vector<Run> runs_;
+
+    bool playing_ = false; // between play() and stop()
+    bool placed_ = false; // where the next content goes in the server's stream is known
+    bool interrupted_ = false;
+    bool finishing_ = false; // the end has come: what is queued may start however short
+    std::optional<std::int64_t> stoppedAt_; // the content a stop left off at
+};
+
+} // namespace media

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+// The server output's second half: starting, stopping, and where the listener is. Writing
+// is in ServerOutput.cpp.
+#include "media/ServerOutput.h"
+
+#include "media/ServerOutputTuning.h"
+
+#include <algorithm>
+#include <pulse/rtclock.h>
+#include <pulse/timeval.h>
+
+namespace media {
+
+using namespace output;
+
+void ServerOutput::play()
+{
+    LoopLock lock(loop_);
+    cancelCork();
+    if (playing_)
+        return;
+    playing_ = true;
+    placed_ = false;
+    if (stoppedAt_) {
+        // A resume ramps up from the first sample the stop's ramp left out; nothing is heard
+        // twice.
+        rampUpFrom_ = *stoppedAt_;
+        stoppedAt_.reset();
+    }
+    sendPending();
+    signalLoop(loop_);
+}
+
+void ServerOutput::stop()
+{
+    LoopLock lock(loop_);
+    stopLocked();
+}
+
+void ServerOutput::stopLocked()
+{
+    if (!playing_)
+        return;
+    playing_ = false;
+    placed_ = false;
+    if (!stream_ || runs_.empty()) {
+        stoppedAt_ = sent_ = std::min(sent_, contentEnd_);
+        return;
+    }
+    waitForTiming();
+    // Corked, nothing reads: what is queued goes unheard and is simply silenced.
+    const std::int64_t from = readFrame() + (corked_ ? 0 : frames(kLeadUs));
+    std::int64_t leftOff = contentAt(from).value_or(sent_);
+    std::int64_t rampFrames = 0;
+    const bool sounding = !corked_ && leftOff >= historyStart_
+        && std::any_of(runs_.begin(), runs_.end(),
+            [&](const Run& run) { return run.frame <= from && from < run.frame + run.length; });
+    if (sounding)
+        rampFrames = std::min(rampFrames_, contentEnd_ - leftOff);
+    if (from < writeIndex_) {
+        std::vector<float> samples(std::size_t(std::max(writeIndex_ - from, rampFrames) * channels_));
+        for (std::int64_t f = 0; f < rampFrames; ++f) {
+            const float gain = gainOf(leftOff + f) * float(rising(rampFrames_ - 1 - f, rampFrames_));
+            for (int c = 0; c < channels_; ++c)
+                samples[std::size_t(f * channels_ + c)]
+                    = history_[std::size_t((leftOff + f - historyStart_) * channels_ + c)] * gain;
+        }
+        writeAt(from, samples);
+    }
+    // The runs now end where the ramp does.
+    std::erase_if(runs_, [&](const Run& run) { return run.frame >= from; });
+    if (!runs_.empty() && runs_.back().frame + runs_.back().length > from)
+        runs_.back().length = from - runs_.back().frame;
+    if (rampFrames > 0)
+        runs_.push_back({from, leftOff, rampFrames});
+    leftOff += rampFrames;
+    silentFrom_ = std::max(from + rampFrames, silentFrom_);
+    stoppedAt_ = sent_ = leftOff;
+    rampDownFrom_.reset();
+    corkLater();
+}
+
+void ServerOutput::corkLater()
+{
+    cancelCork();
+    if (corked_ || !stream_)
+        return;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    const pa_usec_t sink = timing ? timing->sink_usec : 0;
+    const std::int64_t ahead = std::max<std::int64_t>(0, silentFrom_ - readFrame());
+    const pa_usec_t delay
+        = gst_util_uint64_scale(std::uint64_t(ahead), PA_USEC_PER_SEC, spec_.rate) + sink + kCorkAfterUs;
+    corkTimer_ = pa_context_rttime_new(link_->context(), pa_rtclock_now() + delay, &onCorkTime, this);
+}
+
+void ServerOutput::onCorkTime(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data)
+{
+    auto* self = static_cast<ServerOutput*>(data);
+    api->time_free(event);
+    self->corkTimer_ = nullptr;
+    if (self->playing_ || self->corked_ || !self->stream_)
+        return;
+    if (pa_operation* operation = pa_stream_cork(self->stream_, 1, nullptr, nullptr))
+        pa_operation_unref(operation);
+    self->corked_ = true;
+}
+
+void ServerOutput::cancelCork()
+{
+    if (!corkTimer_)
+        return;
+    pa_threaded_mainloop_get_api(loop_)->time_free(corkTimer_);
+    corkTimer_ = nullptr;
+}
+
+void ServerOutput::restart()
+{
+    LoopLock lock(loop_);
+    restartLocked();
+}
+
+void ServerOutput::restartLocked()
+{
+    stopLocked();
+    history_.clear();
+    historyStart_ = contentEnd_ = sent_ = 0;
+    origin_.reset();
+    rampUpFrom_.reset();
+    rampDownFrom_.reset();
+    floor_ = 0;
+    stoppedAt_.reset();
+    finishing_ = false;
+    runs_.clear();
+    placed_ = false;
+}
+
+void ServerOutput::interrupt()
+{
+    LoopLock lock(loop_);
+    interrupted_ = true;
+    signalLoop(loop_);
+}
+
+void ServerOutput::resume()
+{
+    LoopLock lock(loop_);
+    interrupted_ = false;
+}
+
+std::optional<GstClockTime> ServerOutput::position()
+{
+    LoopLock lock(loop_);
+    if (!origin_)
+        return std::nullopt;
+    std::int64_t content = 0;
+    if (stoppedAt_)
+        content = *stoppedAt_;
+    else if (playing_)
+        content = contentAt(heardFrame()).value_or(0);
+    return timeOf(std::max(content, floor_));
+}
+
+} // namespace media

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The server output's sizes and the ramp's curve, shared by its two halves: writing
+// (ServerOutput.cpp) and starting and stopping (ServerOutputStops.cpp).
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <pulse/sample.h>
+#include <pulse/thread-mainloop.h>
+
+namespace media::output {
+
+// What the server holds ahead of the ear. A stop no longer waits for it, so it is sized for
+// playing on undisturbed while the machine is busy.
+inline constexpr pa_usec_t kQueueUs = 100'000;
+inline constexpr pa_usec_t kRequestUs = 10'000;
+inline constexpr pa_usec_t kPrebufUs = 10'000;
+// A start is let out once this much is queued, so that it does not run dry at once.
+inline constexpr pa_usec_t kStartUs = 20'000;
+// How far past the server's read point a stop's ramp is written: the time the write takes to
+// reach the server, with room to spare. At 1 ms the ramp landed on the very frame asked for,
+// on PulseAudio and PipeWire alike (measured).
+inline constexpr pa_usec_t kLeadUs = 3'000;
+// A stopped stream is corked once its ramp has been heard. PipeWire's monitor hears a stream
+// up to 60 ms after the stream says it played (measured); the cork waits that out.
+inline constexpr pa_usec_t kCorkAfterUs = 80'000;
+
+inline void signalLoop(pa_threaded_mainloop* loop)
+{
+    pa_threaded_mainloop_signal(loop, 0);
+}
+
+// The raised cosine, rising from 0 to 1 over `n` frames; centred on each frame, so that
+// neither end is exactly 0 or 1 and a ramp down is the same curve read backwards.
+inline double rising(std::int64_t i, std::int64_t n)
+{
+    return (1 - std::cos(std::numbers::pi * (double(i) + 0.5) / double(n))) / 2;
+}
+
+} // namespace media::output
