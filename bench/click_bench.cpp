@@ -232,18 +232,21 @@ std::int64_t FirstSound(const LiveRecorder& rec, std::int64_t from, std::int64_t
     return -1;
 }
 
-// After a bar click while playing: the end of the first silence of at least 2 ms after
-// `from`, which is where the sound from the new place begins.
+// After a bar click while playing: where the sound from the new place begins. The old sound
+// ramps down and the new one ramps up, with silence between them or none: the new sound
+// begins where the first stretch of at least 16 near-silent samples (below 2e-3, the feet of
+// the two ramps where they meet) after `from` ends.
 std::int64_t SoundAfterGap(const LiveRecorder& rec, std::int64_t from, std::int64_t until)
 {
-    std::int64_t zeros = 0;
+    constexpr int kQuiet = 66; // 2e-3 of full scale, in the recording's 16-bit samples
+    std::int64_t quiet = 0;
     for (std::int64_t i = std::max<std::int64_t>(from, 0); i < until; ++i) {
-        if (rec.at(i) == 0) {
-            ++zeros;
-        } else if (zeros >= kRate / 500) {
+        if (std::abs(int(rec.at(i))) < kQuiet) {
+            ++quiet;
+        } else if (quiet >= 16) {
             return i;
         } else {
-            zeros = 0;
+            quiet = 0;
         }
     }
     return -1;

@@ -162,6 +162,19 @@ std::int64_t ServerOutput::readFrame() const
     return timing->read_index / std::int64_t(pa_frame_size(&spec_));
 }
 
+// The first frame a write sent now still reaches before the server reads it: the read
+// point as last reported, moved on by the time since the report when the stream is playing,
+// and the write's own way to the server. The time since the report is counted in, so that a
+// thread kept waiting between the report and the write does not write into the past.
+std::int64_t ServerOutput::reachableFrame() const
+{
+    const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
+    if (!timing || corked_)
+        return readFrame();
+    const pa_usec_t age = timing->playing ? pa_timeval_age(&timing->timestamp) : 0;
+    return readFrame() + frames(age + kLeadUs);
+}
+
 std::int64_t ServerOutput::heardFrame() const
 {
     pa_usec_t usec = 0;
@@ -219,7 +232,7 @@ void ServerOutput::writeAt(std::int64_t frame, const std::vector<float>& samples
 void ServerOutput::place()
 {
     waitForTiming();
-    nextFrame_ = std::max(silentFrom_, readFrame() + frames(kLeadUs));
+    nextFrame_ = std::max(silentFrom_, reachableFrame());
     placed_ = true;
 }
 
@@ -344,7 +357,7 @@ void ServerOutput::rewriteSentFrom(std::int64_t from)
     if (from < last.content)
         return;
     const std::int64_t frame = last.frame + (from - last.content);
-    if (frame < readFrame() + frames(kLeadUs))
+    if (frame < reachableFrame())
         return;
     std::vector<float> samples(std::size_t((sent_ - from) * channels_));
     for (std::int64_t f = 0; f < sent_ - from; ++f) {

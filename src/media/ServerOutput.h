@@ -66,6 +66,7 @@ private:
     void restartLocked();
     bool waitForTiming();
     std::int64_t readFrame() const;
+    std::int64_t reachableFrame() const;
     std::int64_t heardFrame() const;
     std::int64_t frames(pa_usec_t usec) const;
     void rewriteSentFrom(std::int64_t from);

@@ -49,7 +49,7 @@ void ServerOutput::stopLocked()
     }
     waitForTiming();
     // Corked, nothing reads: what is queued goes unheard and is simply silenced.
-    const std::int64_t from = readFrame() + (corked_ ? 0 : frames(kLeadUs));
+    const std::int64_t from = reachableFrame();
     std::int64_t leftOff = contentAt(from).value_or(sent_);
     std::int64_t rampFrames = 0;
     const bool sounding = !corked_ && leftOff >= historyStart_

@@ -93,7 +93,7 @@ check() {
 # Everything the program builds with, the whole test set: the installed lists below.
 all_run="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-qpa-plugins qt6-wayland libgl-dev libxkbcommon-dev libglib2.0-dev libgstreamer1.0-dev
-libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+libgstreamer-plugins-base1.0-dev libpulse-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-libav gstreamer1.0-pulseaudio
 fonts-wine"
 

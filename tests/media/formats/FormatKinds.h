@@ -15,9 +15,6 @@ struct Kind {
     QString reference; // a file sox reads that holds the samples `file` must decode to
     bool lossless = false;
     QString missing; // why no file could be made, when `command` is empty
-    // A seek result also seen for this kind, from a fault not yet mended; the check accepts
-    // it besides the table's, and README.md says why.
-    QString seekAlsoSeen;
 };
 
 const std::vector<Kind>& kinds();
