@@ -19,6 +19,10 @@ namespace {
 // once instead of at the timeout.
 constexpr auto kBusCheck = 50ms;
 
+// PipeWire posts the end while its last 50 to 100 ms are still to be heard (measured), and
+// the monitor hears a stream up to 60 ms after the stream says it played.
+constexpr auto kEndHeard = 60ms;
+
 const QString kChanged
     = QStringLiteral("The file has changed since it was opened. Open it again to play it");
 
@@ -106,8 +110,7 @@ void GstEngine::Impl::onEnd()
     // Leaving PLAYING means a later play posts the end again instead of hanging in PLAYING.
     // Not at once: PipeWire posts the end while its last 50 to 100 ms are still to be heard,
     // and READY drops them, cutting the file's end short with a click (measured).
-    const auto heard = std::chrono::milliseconds(Fade::kHeardMargin / GST_MSECOND);
-    const bool deferred = bus->later(heard, [this, file = openCount] {
+    const bool deferred = bus->later(kEndHeard, [this, file = openCount] {
         if (opened && openCount == file && !playing && !pausedInPlace && rearm == Rearm::None)
             goIdle();
     });
@@ -135,8 +138,6 @@ bool GstEngine::Impl::seek(gint64 ns)
         return false;
     // Only a sounding or paused pipeline has anything to let go; an idle one waits for its
     // next play.
-    if (playing)
-        (void)fadeToSilence();
     const bool ok = (!playing && !pausedInPlace) || goIdle();
     hold(std::clamp<gint64>(ns, 0, durationNs));
     lastNs = *heldNs;
@@ -203,8 +204,6 @@ bool GstEngine::Impl::playsTheOpenedFile()
 bool GstEngine::Impl::startRearm()
 {
     gst_element_set_state(playbin.get(), GST_STATE_READY);
-    // Laid while nothing flows: the preroll after the seek below is the first data to pass.
-    fade.startAt(GstClockTime(toStream(heldNs.value_or(0))), GstClockTime(toStream(durationNs)));
     rearm = Rearm::Prerolling;
     const GstStateChangeReturn change = gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
     if (change == GST_STATE_CHANGE_FAILURE) {
@@ -262,12 +261,6 @@ bool GstEngine::Impl::pause()
             hold(0);
         return goIdle();
     }
-    if (fadeToSilence()) {
-        // Faded out and silent: the pipeline has nothing left worth keeping (what the sink
-        // holds is past the ramp, silenced), and the resume starts from READY on the very
-        // sample where the silence began. An end reached meanwhile holds the length instead.
-        return !playing || goIdle();
-    }
     // Still "playing" while the pause settles: an end that comes meanwhile is honoured and
     // holds the position at the length. The position is read once the sound has stopped,
     // for the time shown while paused; the resume itself goes on from where the sink stood.
@@ -278,22 +271,6 @@ bool GstEngine::Impl::pause()
         return goIdle() && ok;
     playing = false;
     pausedInPlace = true;
-    return true;
-}
-
-// Fades the sound out and waits until the silence is heard, holding the first sample that
-// was not: the stop is heard as a ramp, not a cut. False when there was nothing to fade (no
-// ramps, or nothing has passed them yet). The wait is what the sink had taken ahead of the
-// ear, plus the ramp; an end of the file reached meanwhile is honoured.
-bool GstEngine::Impl::fadeToSilence()
-{
-    const std::optional<GstClockTime> silentFrom = fade.stopSoon();
-    if (!silentFrom)
-        return false;
-    Fade::waitUntilHeard(playbin.get(), *silentFrom, 1s);
-    drain();
-    if (playing)
-        hold(fromStream(gint64(*silentFrom)));
     return true;
 }
 

@@ -15,17 +15,11 @@ namespace media {
 // the engine is asked anything, so no GLib main loop is needed.
 class GstEngine final : public MediaEngine {
 public:
-    // Whether every start and stop ramps the gain over a few milliseconds (see Fade) instead
-    // of cutting in and out. Off in the program for now: a stop's ramp has to be heard before
-    // the sound can stop, which holds every pause and bar click for the sink's buffer and
-    // PipeWire's late ear (pause 72 to 151 ms, bar click to sound 115 ms instead of 11 ms,
-    // measured), and a start's ramp reaches full gain only 3 ms after the sample the position
-    // names.
-    enum class Ramps { Off, On };
-
     // `audioSink` is a gst-launch description of the sink to sound through ("fakesink
-    // sync=true" plays silently in real time); empty means the system's default output.
-    explicit GstEngine(QString audioSink = {}, Ramps ramps = Ramps::Off);
+    // sync=true" plays silently in real time); empty means the program's own output to the
+    // sound server (see ServerSink), which ramps every start and stop, or the system's
+    // default output where no sound server answers.
+    explicit GstEngine(QString audioSink = {});
     ~GstEngine() override;
     GstEngine(const GstEngine&) = delete;
     GstEngine& operator=(const GstEngine&) = delete;

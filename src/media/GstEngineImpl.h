@@ -5,7 +5,6 @@
 // (GstEngineOpen.cpp) and sounding it (GstEngine.cpp).
 
 #include "media/BusWatch.h"
-#include "media/Fade.h"
 #include "media/GstEngine.h"
 #include "media/GstHandles.h"
 #include "media/OpenFailure.h"
@@ -33,7 +32,7 @@ struct GstEngine::Impl {
     // the steps on the way, driven by the pipeline's ASYNC_DONE messages.
     enum class Rearm { None, Prerolling, Seeking };
 
-    Impl(QString sink, bool withRamps);
+    Impl(QString sink);
 
     // Opening and closing (GstEngineOpen.cpp).
     std::optional<QString> makePipeline();
@@ -51,7 +50,6 @@ struct GstEngine::Impl {
     void advanceRearm();
     bool startPlaying();
     bool goIdle();
-    bool fadeToSilence();
     Settled settle(GstStateChangeReturn change, std::chrono::milliseconds timeout = kSettleTimeout);
     void drain();
     void handle(GstMessage* message);
@@ -65,13 +63,11 @@ struct GstEngine::Impl {
     void holdCurrent() { heldNs = readPosition(); }
 
     QString sinkDescription;
-    bool ramps;
     // Sounding through the server sink, which ramps every start and stop itself; a start
     // then begins that ramp's length before the position.
     bool rampsAtServer = false;
     // Shared with every engine that sounds through the sound server, while any lives.
     std::shared_ptr<SoundServerLink> serverLink;
-    Fade fade; // outlives the pipeline, which calls into it while streaming
     gst::PipelinePtr playbin; // made on the first open, reused for every file after
     std::unique_ptr<BusWatch> bus;
     gst::QueryPtr positionQuery;

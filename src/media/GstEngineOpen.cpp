@@ -21,21 +21,20 @@ constexpr auto kParseTimeout = 30s;
 
 } // namespace
 
-GstEngine::Impl::Impl(QString sink, bool withRamps)
+GstEngine::Impl::Impl(QString sink)
     : sinkDescription(std::move(sink))
-    , ramps(withRamps)
 {
 }
 
 std::optional<QString> GstEngine::Impl::makePipeline()
 {
     gst::ElementPtr output;
-    if (sinkDescription.isEmpty() && !ramps) {
+    if (sinkDescription.isEmpty()) {
         serverLink = SoundServerLink::shared();
         output = makeServerSink(serverLink);
         rampsAtServer = output != nullptr;
     }
-    MadePlaybin made = makePlaybin(sinkDescription, ramps ? &fade : nullptr, std::move(output));
+    MadePlaybin made = makePlaybin(sinkDescription, std::move(output));
     if (!made.playbin)
         return made.error;
     bus = std::make_unique<BusWatch>(made.playbin.get(), [this](GstMessage* m) { handle(m); });
@@ -175,8 +174,8 @@ gint64 GstEngine::Impl::readPosition()
     return lastNs;
 }
 
-GstEngine::GstEngine(QString audioSink, Ramps ramps)
-    : d(std::make_unique<Impl>(std::move(audioSink), ramps == Ramps::On))
+GstEngine::GstEngine(QString audioSink)
+    : d(std::make_unique<Impl>(std::move(audioSink)))
 {
     initGStreamerOnce();
 }

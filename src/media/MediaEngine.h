@@ -20,10 +20,12 @@ enum class EngineState {
 // value, and an error while sounding only makes the engine idle.
 //
 // What an engine holds: from a successful open until close(), the file itself (an open
-// handle, so a rename or delete of the name does not take the sound away). While idle it
-// holds no audio output stream (a connection to the sound server may stay), except after a
-// pause, when the output stays open and silent so that the resume goes on from the very next
-// sample; a seek or the end lets it go.
+// handle, so a rename or delete of the name does not take the sound away). Before its first
+// play it holds no audio output stream (a connection to the sound server may stay); from then
+// on the GStreamer engine keeps one stream on the sound server, corked whenever it is not
+// playing, which leaves the server free to suspend its device. After a
+// pause that stream still holds what follows, so that the resume goes on from the very next
+// sample; a seek or the end lets that go.
 class MediaEngine {
 public:
     virtual ~MediaEngine() = default;

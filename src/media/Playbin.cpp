@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "media/Playbin.h"
 
-#include "media/Fade.h"
 #include "media/FormatWorkarounds.h"
 
 #include <cstring>
@@ -46,7 +45,7 @@ void initGStreamerOnce()
     });
 }
 
-MadePlaybin makePlaybin(const QString& sinkDescription, Fade* fade, gst::ElementPtr defaultSink)
+MadePlaybin makePlaybin(const QString& sinkDescription, gst::ElementPtr defaultSink)
 {
     MadePlaybin made;
     gst::PipelinePtr bin = gst::adoptPipeline(gst_element_factory_make("playbin", nullptr));
@@ -69,17 +68,11 @@ MadePlaybin makePlaybin(const QString& sinkDescription, Fade* fade, gst::Element
             made.error = error ? QString::fromUtf8(error->message) : QString();
             return made;
         }
-    } else if (defaultSink) {
+    } else {
         sink = std::move(defaultSink);
-    } else if (fade) {
-        // The output playbin would pick by itself, made here so that the ramps sit before it.
-        sink = gst::adoptElement(gst_element_factory_make("autoaudiosink", nullptr));
     }
-    if (sink) {
-        if (fade)
-            sink = fade->before(std::move(sink));
+    if (sink)
         g_object_set(bin.get(), "audio-sink", sink.get(), nullptr);
-    }
     made.playbin = std::move(bin);
     return made;
 }

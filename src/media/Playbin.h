@@ -9,22 +9,20 @@
 
 namespace media {
 
-class Fade;
-
 // GStreamer made ready for the program, once per process: its plugins, and the choices
 // among them that the program makes.
 void initGStreamerOnce();
 
 // A playbin that plays the sound of a file and nothing else, sounding through the sink
 // `sinkDescription` names (a gst-launch description; empty: `defaultSink`, or the system's
-// default output when that is empty too), with `fade`'s ramps before that sink when given. Empty, with the reason, when it cannot
+// default output when that is empty too). Empty, with the reason, when it cannot
 // be made.
 struct MadePlaybin {
     gst::PipelinePtr playbin;
     QString error;
 };
 MadePlaybin makePlaybin(
-    const QString& sinkDescription, Fade* fade, gst::ElementPtr defaultSink = {});
+    const QString& sinkDescription, gst::ElementPtr defaultSink = {});
 
 // Why `path` (and `encoded`, its local name) is refused before GStreamer sees it: a pipe,
 // socket or device, or no name at all. Empty for a file, a folder or a missing name, so that
