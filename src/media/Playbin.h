@@ -21,8 +21,7 @@ struct MadePlaybin {
     gst::PipelinePtr playbin;
     QString error;
 };
-MadePlaybin makePlaybin(
-    const QString& sinkDescription, gst::ElementPtr defaultSink = {});
+MadePlaybin makePlaybin(const QString& sinkDescription, gst::ElementPtr defaultSink = {});
 
 // Why `path` (and `encoded`, its local name) is refused before GStreamer sees it: a pipe,
 // socket or device, or no name at all. Empty for a file, a folder or a missing name, so that

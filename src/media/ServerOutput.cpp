@@ -20,21 +20,32 @@ namespace {
 pa_channel_position_t toPulse(GstAudioChannelPosition position, int index)
 {
     switch (position) {
-    case GST_AUDIO_CHANNEL_POSITION_MONO: return PA_CHANNEL_POSITION_MONO;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT: return PA_CHANNEL_POSITION_FRONT_LEFT;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT: return PA_CHANNEL_POSITION_FRONT_RIGHT;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER: return PA_CHANNEL_POSITION_FRONT_CENTER;
-    case GST_AUDIO_CHANNEL_POSITION_LFE1: return PA_CHANNEL_POSITION_LFE;
-    case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT: return PA_CHANNEL_POSITION_REAR_LEFT;
-    case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT: return PA_CHANNEL_POSITION_REAR_RIGHT;
-    case GST_AUDIO_CHANNEL_POSITION_REAR_CENTER: return PA_CHANNEL_POSITION_REAR_CENTER;
-    case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT: return PA_CHANNEL_POSITION_SIDE_LEFT;
-    case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT: return PA_CHANNEL_POSITION_SIDE_RIGHT;
+    case GST_AUDIO_CHANNEL_POSITION_MONO:
+        return PA_CHANNEL_POSITION_MONO;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT:
+        return PA_CHANNEL_POSITION_FRONT_LEFT;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT:
+        return PA_CHANNEL_POSITION_FRONT_RIGHT;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER:
+        return PA_CHANNEL_POSITION_FRONT_CENTER;
+    case GST_AUDIO_CHANNEL_POSITION_LFE1:
+        return PA_CHANNEL_POSITION_LFE;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT:
+        return PA_CHANNEL_POSITION_REAR_LEFT;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT:
+        return PA_CHANNEL_POSITION_REAR_RIGHT;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_CENTER:
+        return PA_CHANNEL_POSITION_REAR_CENTER;
+    case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT:
+        return PA_CHANNEL_POSITION_SIDE_LEFT;
+    case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT:
+        return PA_CHANNEL_POSITION_SIDE_RIGHT;
     case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER:
         return PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER;
     case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER:
         return PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER;
-    default: return pa_channel_position_t(PA_CHANNEL_POSITION_AUX0 + index % 32);
+    default:
+        return pa_channel_position_t(PA_CHANNEL_POSITION_AUX0 + index % 32);
     }
 }
 
@@ -93,13 +104,14 @@ bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
         error = pa_strerror(pa_context_errno(link_->context()));
         return false;
     }
-    const auto wake = [](pa_stream*, void* loop) {
-        signalLoop(static_cast<pa_threaded_mainloop*>(loop));
-    };
+    const auto wake
+        = [](pa_stream*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
     pa_stream_set_state_callback(stream_, wake, loop_);
     pa_stream_set_write_callback(
         stream_,
-        [](pa_stream*, size_t, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
+        [](pa_stream*, size_t, void* loop) {
+            signalLoop(static_cast<pa_threaded_mainloop*>(loop));
+        },
         loop_);
     pa_buffer_attr attr;
     attr.maxlength = std::uint32_t(-1);
@@ -214,7 +226,8 @@ float ServerOutput::gainOf(std::int64_t content) const
 
 GstClockTime ServerOutput::timeOf(std::int64_t content) const
 {
-    return origin_.value_or(0) + gst_util_uint64_scale(std::uint64_t(content), GST_SECOND, spec_.rate);
+    return origin_.value_or(0)
+        + gst_util_uint64_scale(std::uint64_t(content), GST_SECOND, spec_.rate);
 }
 
 void ServerOutput::writeAt(std::int64_t frame, const std::vector<float>& samples)

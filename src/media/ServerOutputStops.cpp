@@ -2,7 +2,6 @@
 // The server output's second half: starting, stopping, and where the listener is. Writing
 // is in ServerOutput.cpp.
 #include "media/ServerOutput.h"
-
 #include "media/ServerOutputTuning.h"
 
 #include <algorithm>
@@ -58,9 +57,11 @@ void ServerOutput::stopLocked()
     if (sounding)
         rampFrames = std::min(rampFrames_, contentEnd_ - leftOff);
     if (from < writeIndex_) {
-        std::vector<float> samples(std::size_t(std::max(writeIndex_ - from, rampFrames) * channels_));
+        std::vector<float> samples(
+            std::size_t(std::max(writeIndex_ - from, rampFrames) * channels_));
         for (std::int64_t f = 0; f < rampFrames; ++f) {
-            const float gain = gainOf(leftOff + f) * float(rising(rampFrames_ - 1 - f, rampFrames_));
+            const float gain
+                = gainOf(leftOff + f) * float(rising(rampFrames_ - 1 - f, rampFrames_));
             for (int c = 0; c < channels_; ++c)
                 samples[std::size_t(f * channels_ + c)]
                     = history_[std::size_t((leftOff + f - historyStart_) * channels_ + c)] * gain;
@@ -88,12 +89,14 @@ void ServerOutput::corkLater()
     const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
     const pa_usec_t sink = timing ? timing->sink_usec : 0;
     const std::int64_t ahead = std::max<std::int64_t>(0, silentFrom_ - readFrame());
-    const pa_usec_t delay
-        = gst_util_uint64_scale(std::uint64_t(ahead), PA_USEC_PER_SEC, spec_.rate) + sink + kCorkAfterUs;
-    corkTimer_ = pa_context_rttime_new(link_->context(), pa_rtclock_now() + delay, &onCorkTime, this);
+    const pa_usec_t delay = gst_util_uint64_scale(std::uint64_t(ahead), PA_USEC_PER_SEC, spec_.rate)
+        + sink + kCorkAfterUs;
+    corkTimer_
+        = pa_context_rttime_new(link_->context(), pa_rtclock_now() + delay, &onCorkTime, this);
 }
 
-void ServerOutput::onCorkTime(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data)
+void ServerOutput::onCorkTime(
+    pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data)
 {
     auto* self = static_cast<ServerOutput*>(data);
     api->time_free(event);

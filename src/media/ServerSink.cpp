@@ -76,8 +76,8 @@ GstFlowReturn render(GstBaseSink* sink, GstBuffer* buffer)
     const GstClockTime at = GST_BUFFER_PTS_IS_VALID(clipped)
         ? gst_segment_to_stream_time(&sink->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(clipped))
         : GST_CLOCK_TIME_NONE;
-    const auto wrote = s->output->write(reinterpret_cast<const float*>(map.data),
-        std::int64_t(map.size) / frameBytes, at);
+    const auto wrote = s->output->write(
+        reinterpret_cast<const float*>(map.data), std::int64_t(map.size) / frameBytes, at);
     gst_buffer_unmap(clipped, &map);
     gst_buffer_unref(clipped);
     switch (wrote) {
@@ -224,8 +224,8 @@ gst::ElementPtr makeServerSink(std::shared_ptr<SoundServerLink> link)
 {
     if (!link)
         return nullptr;
-    gst::ElementPtr sink = gst::adoptElement(
-        GST_ELEMENT(g_object_new(tandrel_server_sink_get_type(), "name", "tandrel-output", nullptr)));
+    gst::ElementPtr sink = gst::adoptElement(GST_ELEMENT(
+        g_object_new(tandrel_server_sink_get_type(), "name", "tandrel-output", nullptr)));
     self(sink.get())->output = new ServerOutput(std::move(link));
     return sink;
 }

@@ -37,10 +37,11 @@ bool SoundServerLink::connect()
         return false;
     pa_proplist* properties = pa_proplist_new();
     const QByteArray name = QCoreApplication::applicationName().toUtf8();
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, name.isEmpty() ? "Tandrel" : name.constData());
+    pa_proplist_sets(
+        properties, PA_PROP_APPLICATION_NAME, name.isEmpty() ? "Tandrel" : name.constData());
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "tandrel");
-    context_ = pa_context_new_with_proplist(
-        pa_threaded_mainloop_get_api(loop_), name.isEmpty() ? "Tandrel" : name.constData(), properties);
+    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_),
+        name.isEmpty() ? "Tandrel" : name.constData(), properties);
     pa_proplist_free(properties);
     if (!context_)
         return false;

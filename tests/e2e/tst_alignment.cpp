@@ -154,8 +154,7 @@ class TestAlignment : public QObject {
     }
 
     // Plays a slot for a moment from where it stands; nothing when it was not found.
-    std::optional<Played> playedFrom(
-        TForm1& form, void (TForm1::*play)(), void (TForm1::*pause)())
+    std::optional<Played> playedFrom(TForm1& form, void (TForm1::*play)(), void (TForm1::*pause)())
     {
         const std::int64_t mark = recorder->samplesNow();
         (form.*play)();
@@ -351,8 +350,8 @@ private slots:
             // left out, and the resume's ramp begins on the sample it resumes with.
             const std::int64_t shiftBefore = before.offset - kExcerptAt - onset;
             const std::int64_t shiftAfter = after.offset - kExcerptAt - resumed;
-            const std::int64_t down = RampStart(samples, source->source(), shiftBefore,
-                last - 2 * kRampFrames, last + 16, false);
+            const std::int64_t down = RampStart(
+                samples, source->source(), shiftBefore, last - 2 * kRampFrames, last + 16, false);
             const std::int64_t up = RampStart(
                 samples, source->source(), shiftAfter, resumed - 64, resumed + 64, true);
             const std::int64_t leftOff = down + shiftBefore + kRampFrames;

@@ -201,14 +201,14 @@ private slots:
         QStringList at;
         for (const std::int64_t edge : found)
             at << QString::number(double(edge) * 1000 / kRate, 'f', 1);
-        QVERIFY2(int(found.size()) >= fewestEdges && int(found.size()) <= edges
-                && found.size() % 2 == 0,
-            qPrintable(QString("%1 starts and stops expected, %2 heard (at %3 ms)")
-                           .arg(fewestEdges == edges
-                                   ? QString::number(edges)
-                                   : QString("%1 to %2").arg(fewestEdges).arg(edges))
-                           .arg(found.size())
-                           .arg(at.join(", "))));
+        QVERIFY2(
+            int(found.size()) >= fewestEdges && int(found.size()) <= edges && found.size() % 2 == 0,
+            qPrintable(
+                QString("%1 starts and stops expected, %2 heard (at %3 ms)")
+                    .arg(fewestEdges == edges ? QString::number(edges)
+                                              : QString("%1 to %2").arg(fewestEdges).arg(edges))
+                    .arg(found.size())
+                    .arg(at.join(", "))));
         const auto [steepest, where] = SteepestStep(samples);
         const double peak = Peak(samples);
         // Never above the file's peak by more than PipeWire's 3 dB, so a bound taken from a
