@@ -10,6 +10,7 @@
 #include <pulse/error.h>
 #include <pulse/rtclock.h>
 #include <pulse/timeval.h>
+#include <utility>
 
 namespace media {
 
@@ -19,34 +20,26 @@ namespace {
 
 pa_channel_position_t toPulse(GstAudioChannelPosition position, int index)
 {
-    switch (position) {
-    case GST_AUDIO_CHANNEL_POSITION_MONO:
-        return PA_CHANNEL_POSITION_MONO;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT:
-        return PA_CHANNEL_POSITION_FRONT_LEFT;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT:
-        return PA_CHANNEL_POSITION_FRONT_RIGHT;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER:
-        return PA_CHANNEL_POSITION_FRONT_CENTER;
-    case GST_AUDIO_CHANNEL_POSITION_LFE1:
-        return PA_CHANNEL_POSITION_LFE;
-    case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT:
-        return PA_CHANNEL_POSITION_REAR_LEFT;
-    case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT:
-        return PA_CHANNEL_POSITION_REAR_RIGHT;
-    case GST_AUDIO_CHANNEL_POSITION_REAR_CENTER:
-        return PA_CHANNEL_POSITION_REAR_CENTER;
-    case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT:
-        return PA_CHANNEL_POSITION_SIDE_LEFT;
-    case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT:
-        return PA_CHANNEL_POSITION_SIDE_RIGHT;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER:
-        return PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER;
-    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER:
-        return PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER;
-    default:
-        return pa_channel_position_t(PA_CHANNEL_POSITION_AUX0 + index % 32);
+    static constexpr std::pair<GstAudioChannelPosition, pa_channel_position_t> kNames[] = {
+        {GST_AUDIO_CHANNEL_POSITION_MONO, PA_CHANNEL_POSITION_MONO},
+        {GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, PA_CHANNEL_POSITION_FRONT_LEFT},
+        {GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT, PA_CHANNEL_POSITION_FRONT_RIGHT},
+        {GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, PA_CHANNEL_POSITION_FRONT_CENTER},
+        {GST_AUDIO_CHANNEL_POSITION_LFE1, PA_CHANNEL_POSITION_LFE},
+        {GST_AUDIO_CHANNEL_POSITION_REAR_LEFT, PA_CHANNEL_POSITION_REAR_LEFT},
+        {GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT, PA_CHANNEL_POSITION_REAR_RIGHT},
+        {GST_AUDIO_CHANNEL_POSITION_REAR_CENTER, PA_CHANNEL_POSITION_REAR_CENTER},
+        {GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT, PA_CHANNEL_POSITION_SIDE_LEFT},
+        {GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT, PA_CHANNEL_POSITION_SIDE_RIGHT},
+        {GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER, PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER},
+        {GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER,
+            PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER},
+    };
+    for (const auto& [gst, pulse] : kNames) {
+        if (gst == position)
+            return pulse;
     }
+    return pa_channel_position_t(PA_CHANNEL_POSITION_AUX0 + index % 32);
 }
 
 } // namespace
@@ -75,8 +68,27 @@ void ServerOutput::closeStream()
     stream_ = nullptr;
 }
 
+// A server that went away (restarted, say) leaves the link failed for good; the next
+// format asked for is made on a new one, as soon as a server answers again.
+void ServerOutput::relinkIfLost()
+{
+    if (link_->connected())
+        return;
+    std::shared_ptr<SoundServerLink> fresh = SoundServerLink::shared();
+    if (!fresh)
+        return;
+    {
+        LoopLock lock(loop_);
+        cancelCork();
+        closeStream();
+    }
+    link_ = std::move(fresh);
+    loop_ = link_->loop();
+}
+
 bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
 {
+    relinkIfLost();
     LoopLock lock(loop_);
     const pa_sample_spec spec {PA_SAMPLE_FLOAT32LE, std::uint32_t(GST_AUDIO_INFO_RATE(&info)),
         std::uint8_t(GST_AUDIO_INFO_CHANNELS(&info))};

@@ -62,6 +62,7 @@ private:
     };
 
     void closeStream();
+    void relinkIfLost();
     void stopLocked();
     void restartLocked();
     bool waitForTiming();
