@@ -279,14 +279,7 @@ void ServerOutput::sendPending()
         const std::int64_t count = std::min(contentEnd_ - sent_, room);
         if (count <= 0)
             break;
-        std::vector<float> samples(std::size_t(count * channels_));
-        for (std::int64_t f = 0; f < count; ++f) {
-            const float gain = gainOf(sent_ + f);
-            const float* from = history_.data() + (sent_ + f - historyStart_) * channels_;
-            for (int c = 0; c < channels_; ++c)
-                samples[std::size_t(f * channels_ + c)] = from[c] * gain;
-        }
-        writeAt(nextFrame_, samples);
+        writeAt(nextFrame_, shaped(sent_, count));
         if (!runs_.empty() && runs_.back().frame + runs_.back().length == nextFrame_
             && runs_.back().content + runs_.back().length == sent_)
             runs_.back().length += count;
@@ -333,10 +326,8 @@ ServerOutput::Wrote ServerOutput::write(
     history_.insert(history_.end(), data, data + count * channels_);
     contentEnd_ += count;
     for (;;) {
-        if (!stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
-            return Wrote::Failed;
-        if (interrupted_)
-            return Wrote::Interrupted;
+        if (const auto held = heldUp())
+            return *held;
         sendPending();
         trim();
         if (sent_ >= contentEnd_ && playing_)
@@ -354,10 +345,8 @@ ServerOutput::Wrote ServerOutput::finish()
         rewriteSentFrom(*rampDownFrom_);
     }
     for (;;) {
-        if (!stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
-            return Wrote::Failed;
-        if (interrupted_)
-            return Wrote::Interrupted;
+        if (const auto held = heldUp())
+            return *held;
         sendPending();
         if (sent_ >= contentEnd_ && playing_) {
             if (pa_operation* operation = pa_stream_trigger(stream_, nullptr, nullptr))
@@ -384,14 +373,22 @@ void ServerOutput::rewriteSentFrom(std::int64_t from)
     const std::int64_t frame = last.frame + (from - last.content);
     if (frame < reachableFrame())
         return;
-    std::vector<float> samples(std::size_t((sent_ - from) * channels_));
-    for (std::int64_t f = 0; f < sent_ - from; ++f) {
-        const float gain = gainOf(from + f);
+    writeAt(frame, shaped(from, sent_ - from));
+}
+
+std::vector<float> ServerOutput::shaped(
+    std::int64_t from, std::int64_t count, std::int64_t length, bool rampingDown) const
+{
+    std::vector<float> samples(std::size_t(std::max(count, length) * channels_));
+    for (std::int64_t f = 0; f < count; ++f) {
+        float gain = gainOf(from + f);
+        if (rampingDown)
+            gain *= float(rising(rampFrames_ - 1 - f, rampFrames_));
+        const float* frame = history_.data() + (from + f - historyStart_) * channels_;
         for (int c = 0; c < channels_; ++c)
-            samples[std::size_t(f * channels_ + c)]
-                = history_[std::size_t((from + f - historyStart_) * channels_ + c)] * gain;
+            samples[std::size_t(f * channels_ + c)] = frame[c] * gain;
     }
-    writeAt(frame, samples);
+    return samples;
 }
 
 } // namespace media

@@ -4,7 +4,6 @@
 #include "media/SoundServerLink.h"
 
 #include <cstdint>
-#include <functional>
 #include <gst/audio/audio.h>
 #include <memory>
 #include <optional>
@@ -75,6 +74,11 @@ private:
     void place();
     void sendPending();
     void writeAt(std::int64_t frame, const std::vector<float>& samples);
+    // `count` frames of content from `from`, at their gains (and ramping down over them when
+    // `rampingDown`), followed by silence up to `length` frames.
+    std::vector<float> shaped(std::int64_t from, std::int64_t count, std::int64_t length = 0,
+        bool rampingDown = false) const;
+    std::optional<Wrote> heldUp() const;
     void uncorkWhenReady();
     void corkLater();
     void cancelCork();

@@ -56,18 +56,8 @@ void ServerOutput::stopLocked()
             [&](const Run& run) { return run.frame <= from && from < run.frame + run.length; });
     if (sounding)
         rampFrames = std::min(rampFrames_, contentEnd_ - leftOff);
-    if (from < writeIndex_) {
-        std::vector<float> samples(
-            std::size_t(std::max(writeIndex_ - from, rampFrames) * channels_));
-        for (std::int64_t f = 0; f < rampFrames; ++f) {
-            const float gain
-                = gainOf(leftOff + f) * float(rising(rampFrames_ - 1 - f, rampFrames_));
-            for (int c = 0; c < channels_; ++c)
-                samples[std::size_t(f * channels_ + c)]
-                    = history_[std::size_t((leftOff + f - historyStart_) * channels_ + c)] * gain;
-        }
-        writeAt(from, samples);
-    }
+    if (from < writeIndex_)
+        writeAt(from, shaped(leftOff, rampFrames, writeIndex_ - from, true));
     // The runs now end where the ramp does.
     std::erase_if(runs_, [&](const Run& run) { return run.frame >= from; });
     if (!runs_.empty() && runs_.back().frame + runs_.back().length > from)
@@ -148,6 +138,16 @@ void ServerOutput::resume()
 {
     LoopLock lock(loop_);
     interrupted_ = false;
+}
+
+// Why a waiting write() or finish() must return now, if it must.
+std::optional<ServerOutput::Wrote> ServerOutput::heldUp() const
+{
+    if (!stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+        return Wrote::Failed;
+    if (interrupted_)
+        return Wrote::Interrupted;
+    return std::nullopt;
 }
 
 std::optional<GstClockTime> ServerOutput::position()
