@@ -175,7 +175,19 @@ bool ServerOutput::waitForTiming()
     while (!wait.done && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
         pa_threaded_mainloop_wait(loop_);
     pa_operation_unref(operation);
+    if (const std::int64_t us = heldUpUs_.load(); us > 0) {
+        pa_threaded_mainloop_unlock(loop_);
+        g_usleep(gulong(us));
+        pa_threaded_mainloop_lock(loop_);
+    }
     return wait.done;
+}
+
+std::atomic<std::int64_t> ServerOutput::heldUpUs_ {0};
+
+void ServerOutput::holdUpForTesting(std::chrono::microseconds time)
+{
+    heldUpUs_.store(time.count());
 }
 
 std::int64_t ServerOutput::readFrame() const
@@ -184,19 +196,6 @@ std::int64_t ServerOutput::readFrame() const
     if (!timing || timing->read_index_corrupt)
         return 0;
     return timing->read_index / std::int64_t(pa_frame_size(&spec_));
-}
-
-// The first frame a write sent now still reaches before the server reads it: the read
-// point as last reported, moved on by the time since the report when the stream is playing,
-// and the write's own way to the server. The time since the report is counted in, so that a
-// thread kept waiting between the report and the write does not write into the past.
-std::int64_t ServerOutput::reachableFrame() const
-{
-    const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
-    if (!timing || corked_)
-        return readFrame();
-    const pa_usec_t age = timing->playing ? pa_timeval_age(&timing->timestamp) : 0;
-    return readFrame() + frames(age + kLeadUs);
 }
 
 std::int64_t ServerOutput::heardFrame() const

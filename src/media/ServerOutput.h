@@ -3,6 +3,8 @@
 
 #include "media/SoundServerLink.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <gst/audio/audio.h>
 #include <memory>
@@ -52,6 +54,10 @@ public:
 
     // Where the listener is, in the stream's time; empty before any content.
     std::optional<GstClockTime> position();
+
+    // For tests: every output in the process is held up this long after each report of
+    // where the server reads, before it acts on it, as a busy machine may hold it up.
+    static void holdUpForTesting(std::chrono::microseconds time);
 
 private:
     struct Run {
@@ -117,6 +123,8 @@ private:
     bool interrupted_ = false;
     bool finishing_ = false; // the end has come: what is queued may start however short
     std::optional<std::int64_t> stoppedAt_; // the content a stop left off at
+
+    static std::atomic<std::int64_t> heldUpUs_;
 };
 
 } // namespace media

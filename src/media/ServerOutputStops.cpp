@@ -48,16 +48,26 @@ void ServerOutput::stopLocked()
     }
     waitForTiming();
     // Corked, nothing reads: what is queued goes unheard and is simply silenced.
-    const std::int64_t from = reachableFrame();
+    std::int64_t from = reachableFrame();
+    // A queue shorter than the lead (just after a start) still ends in a ramp, written right
+    // after it, unless the server has already run through it.
+    if (from > writeIndex_ && readFrame() <= writeIndex_)
+        from = writeIndex_;
     std::int64_t leftOff = contentAt(from).value_or(sent_);
     std::int64_t rampFrames = 0;
+    // A ramp may go on from the very end of a run: it continues that run's sound.
     const bool sounding = !corked_ && leftOff >= historyStart_
         && std::any_of(runs_.begin(), runs_.end(),
-            [&](const Run& run) { return run.frame <= from && from < run.frame + run.length; });
+            [&](const Run& run) { return run.frame <= from && from <= run.frame + run.length; });
     if (sounding)
         rampFrames = std::min(rampFrames_, contentEnd_ - leftOff);
-    if (from < writeIndex_)
-        writeAt(from, shaped(leftOff, rampFrames, writeIndex_ - from, true));
+    // PipeWire plays a stream's last quantum only once it is whole (what is left short stays
+    // queued and unheard until more comes), so the ramp is followed by a quantum of silence
+    // at least, or its tail would be cut off.
+    const std::int64_t length
+        = std::max(writeIndex_ - from, rampFrames > 0 ? rampFrames + frames(kQuantumUs) : 0);
+    if (length > 0)
+        writeAt(from, shaped(leftOff, rampFrames, length, true));
     // The runs now end where the ramp does.
     std::erase_if(runs_, [&](const Run& run) { return run.frame >= from; });
     if (!runs_.empty() && runs_.back().frame + runs_.back().length > from)
@@ -148,6 +158,28 @@ std::optional<ServerOutput::Wrote> ServerOutput::heldUp() const
     if (interrupted_)
         return Wrote::Interrupted;
     return std::nullopt;
+}
+
+// The first frame a write sent now still reaches before the server reads it: the read
+// point as last reported, moved on by the time since the report when the stream is playing,
+// and the write's own way to the server. The time since the report is counted in, so that a
+// thread kept waiting between the report and the write does not write into the past.
+//
+// Servers take sound in blocks, and the next block may be taken before the write arrives;
+// then the write must go past it too. PipeWire's graph takes a quantum at a time, whenever
+// its clock says. A PulseAudio sink that cannot rewind takes its configured latency at once,
+// when what it took before has played out: the sink latency in the report says how soon.
+std::int64_t ServerOutput::reachableFrame() const
+{
+    const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
+    if (!timing || corked_)
+        return readFrame();
+    pa_usec_t lead = (timing->playing ? pa_timeval_age(&timing->timestamp) : 0) + kLeadUs;
+    if (link_->pipeWire())
+        lead += kQuantumUs;
+    else if (timing->sink_usec <= lead)
+        lead += timing->configured_sink_usec;
+    return readFrame() + frames(lead);
 }
 
 std::optional<GstClockTime> ServerOutput::position()

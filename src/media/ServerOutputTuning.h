@@ -21,8 +21,15 @@ inline constexpr pa_usec_t kPrebufUs = 10'000;
 inline constexpr pa_usec_t kStartUs = 20'000;
 // How far past the server's read point a stop's ramp is written: the time the write takes to
 // reach the server, with room to spare. At 1 ms the ramp landed on the very frame asked for,
-// on PulseAudio and PipeWire alike (measured).
+// on PulseAudio and PipeWire alike (measured), unless the server took its next block of the
+// stream meanwhile (see reachableFrame).
 inline constexpr pa_usec_t kLeadUs = 3'000;
+// PipeWire's pulse server hands a stream's sound to its graph a whole quantum at a time
+// (its read index moved in steps of 1024 frames at 48 kHz, measured), and the next quantum
+// may be taken before a write arrives: about one stop in fifty then cut hard. A write there
+// goes past the quantum that may be taken first as well. This stream's latency request keeps
+// the quantum at 1024 frames at most: 21.3 ms at 48 kHz, 23.2 ms at 44.1 kHz.
+inline constexpr pa_usec_t kQuantumUs = 23'220;
 // A stopped stream is corked once its ramp has been heard. PipeWire's monitor hears a stream
 // up to 60 ms after the stream says it played (measured); the cork waits that out.
 inline constexpr pa_usec_t kCorkAfterUs = 80'000;

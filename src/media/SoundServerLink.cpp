@@ -3,7 +3,9 @@
 
 #include <QCoreApplication>
 #include <mutex>
+#include <pulse/introspect.h>
 #include <pulse/proplist.h>
+#include <string_view>
 
 namespace media {
 
@@ -55,11 +57,36 @@ bool SoundServerLink::connect()
     for (;;) {
         const pa_context_state_t state = pa_context_get_state(context_);
         if (state == PA_CONTEXT_READY)
-            return true;
+            return askServerName();
         if (!PA_CONTEXT_IS_GOOD(state))
             return false;
         pa_threaded_mainloop_wait(loop_);
     }
+}
+
+bool SoundServerLink::askServerName()
+{
+    struct Ask {
+        SoundServerLink* link;
+        bool done = false;
+    } ask {this};
+    pa_operation* operation = pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* data) {
+            auto* a = static_cast<Ask*>(data);
+            // PipeWire's pulse server names itself "PulseAudio (on PipeWire 0.3.65)".
+            a->link->pipeWire_ = info && info->server_name
+                && std::string_view(info->server_name).find("PipeWire") != std::string_view::npos;
+            a->done = true;
+            pa_threaded_mainloop_signal(a->link->loop_, 0);
+        },
+        &ask);
+    if (!operation)
+        return false;
+    while (!ask.done && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop_);
+    pa_operation_unref(operation);
+    return ask.done;
 }
 
 bool SoundServerLink::connected() const

@@ -32,11 +32,17 @@ public:
     // next shared() makes a new one once this one's holders have let it go.
     bool connected() const;
 
+    // Whether the server is PipeWire's pulse server, which hands a stream's sound to its
+    // graph a whole quantum at a time rather than as it plays.
+    bool pipeWire() const { return pipeWire_; }
+
 private:
     SoundServerLink() = default;
     bool connect();
+    bool askServerName();
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
+    bool pipeWire_ = false;
 };
 
 // Holds the link's loop locked for a scope.
