@@ -154,42 +154,6 @@ bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
     return true;
 }
 
-bool ServerOutput::waitForTiming()
-{
-    if (!stream_)
-        return false;
-    struct Wait {
-        pa_threaded_mainloop* loop;
-        bool done = false;
-    } wait {loop_};
-    pa_operation* operation = pa_stream_update_timing_info(
-        stream_,
-        [](pa_stream*, int, void* data) {
-            auto* w = static_cast<Wait*>(data);
-            w->done = true;
-            signalLoop(w->loop);
-        },
-        &wait);
-    if (!operation)
-        return false;
-    while (!wait.done && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
-        pa_threaded_mainloop_wait(loop_);
-    pa_operation_unref(operation);
-    if (const std::int64_t us = heldUpUs_.load(); us > 0) {
-        pa_threaded_mainloop_unlock(loop_);
-        g_usleep(gulong(us));
-        pa_threaded_mainloop_lock(loop_);
-    }
-    return wait.done;
-}
-
-std::atomic<std::int64_t> ServerOutput::heldUpUs_ {0};
-
-void ServerOutput::holdUpForTesting(std::chrono::microseconds time)
-{
-    heldUpUs_.store(time.count());
-}
-
 std::int64_t ServerOutput::readFrame() const
 {
     const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;

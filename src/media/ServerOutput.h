@@ -106,6 +106,7 @@ private:
     std::int64_t nextFrame_ = 0; // where the next content goes, once placed
     bool corked_ = true;
     pa_time_event* corkTimer_ = nullptr;
+    pa_usec_t sinkTakesUs_ = 0; // how much a PulseAudio sink takes of the stream at once
 
     // The content.
     std::vector<float> history_; // from content historyStart_ to contentEnd_

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The server output's second half: starting, stopping, and where the listener is. Writing
-// is in ServerOutput.cpp.
+// The server output's second half: starting, stopping, where the server reads and where the
+// listener is. Writing is in ServerOutput.cpp.
 #include "media/ServerOutput.h"
 #include "media/ServerOutputTuning.h"
 
 #include <algorithm>
+#include <pulse/introspect.h>
 #include <pulse/rtclock.h>
 #include <pulse/timeval.h>
 
@@ -160,6 +161,70 @@ std::optional<ServerOutput::Wrote> ServerOutput::heldUp() const
     return std::nullopt;
 }
 
+// Asks the server where it reads and, on PulseAudio, how much its sink takes at once (its
+// configured latency, which the recording of its monitor or another stream can lower); the
+// two questions go out together.
+bool ServerOutput::waitForTiming()
+{
+    if (!stream_)
+        return false;
+    struct Wait {
+        ServerOutput* self;
+        int pending = 0;
+        bool timed = false;
+    } wait {this};
+    pa_operation* timing = pa_stream_update_timing_info(
+        stream_,
+        [](pa_stream*, int, void* data) {
+            auto* w = static_cast<Wait*>(data);
+            w->timed = true;
+            --w->pending;
+            signalLoop(w->self->loop_);
+        },
+        &wait);
+    if (!timing)
+        return false;
+    ++wait.pending;
+    pa_operation* sink = nullptr;
+    if (!link_->pipeWire()) {
+        sink = pa_context_get_sink_info_by_index(
+            link_->context(), pa_stream_get_device_index(stream_),
+            [](pa_context*, const pa_sink_info* info, int last, void* data) {
+                auto* w = static_cast<Wait*>(data);
+                if (info)
+                    w->self->sinkTakesUs_ = info->configured_latency;
+                if (last) {
+                    --w->pending;
+                    signalLoop(w->self->loop_);
+                }
+            },
+            &wait);
+        if (sink)
+            ++wait.pending;
+    }
+    const auto running = [](pa_operation* operation) {
+        return operation && pa_operation_get_state(operation) == PA_OPERATION_RUNNING;
+    };
+    while (wait.pending > 0 && (running(timing) || running(sink)))
+        pa_threaded_mainloop_wait(loop_);
+    pa_operation_unref(timing);
+    if (sink)
+        pa_operation_unref(sink);
+    if (const std::int64_t us = heldUpUs_.load(); us > 0) {
+        pa_threaded_mainloop_unlock(loop_);
+        g_usleep(gulong(us));
+        pa_threaded_mainloop_lock(loop_);
+    }
+    return wait.timed;
+}
+
+std::atomic<std::int64_t> ServerOutput::heldUpUs_ {0};
+
+void ServerOutput::holdUpForTesting(std::chrono::microseconds time)
+{
+    heldUpUs_.store(time.count());
+}
+
 // The first frame a write sent now still reaches before the server reads it: the read
 // point as last reported, moved on by the time since the report when the stream is playing,
 // and the write's own way to the server. The time since the report is counted in, so that a
@@ -169,6 +234,8 @@ std::optional<ServerOutput::Wrote> ServerOutput::heldUp() const
 // then the write must go past it too. PipeWire's graph takes a quantum at a time, whenever
 // its clock says. A PulseAudio sink that cannot rewind takes its configured latency at once,
 // when what it took before has played out: the sink latency in the report says how soon.
+// (One that can rewind gives back what a later write covers, and the block costs nothing
+// but time.)
 std::int64_t ServerOutput::reachableFrame() const
 {
     const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
@@ -178,7 +245,7 @@ std::int64_t ServerOutput::reachableFrame() const
     if (link_->pipeWire())
         lead += kQuantumUs;
     else if (timing->sink_usec <= lead)
-        lead += timing->configured_sink_usec;
+        lead += sinkTakesUs_;
     return readFrame() + frames(lead);
 }
 
