@@ -198,9 +198,11 @@ private slots:
     void switchSlots()
     {
         QVERIFY(desktop->click(at(kTopPause)));
-        QTest::qWait(100);
+        // The pause is heard up to a PipeWire quantum (21 ms) after its click, and PipeWire's
+        // monitor hears it up to 60 ms after that.
+        QTest::qWait(150);
         const std::int64_t paused = recorder->samplesNow();
-        QTest::qWait(300);
+        QTest::qWait(250);
         const std::int64_t mark = recorder->samplesNow();
         QVERIFY(desktop->click(at(kBottomPlay)));
         QTest::qWait(1200);
