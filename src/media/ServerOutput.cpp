@@ -219,7 +219,7 @@ void ServerOutput::writeAt(std::int64_t frame, const std::vector<float>& samples
 // already be reading.
 void ServerOutput::place()
 {
-    waitForTiming();
+    waitForTiming(true);
     nextFrame_ = std::max(silentFrom_, reachableFrame());
     placed_ = true;
 }

@@ -70,7 +70,9 @@ private:
     void relinkIfLost();
     void stopLocked();
     void restartLocked();
-    bool waitForTiming();
+    // Asks where the server reads; `forWrite` also asks how much a PulseAudio sink takes at
+    // once, which placing a write needs (see reachableFrame).
+    bool waitForTiming(bool forWrite = false);
     std::int64_t readFrame() const;
     std::int64_t reachableFrame() const;
     std::int64_t heardFrame() const;

@@ -47,7 +47,7 @@ void ServerOutput::stopLocked()
         stoppedAt_ = sent_ = std::min(sent_, contentEnd_);
         return;
     }
-    waitForTiming();
+    waitForTiming(true);
     // Corked, nothing reads: what is queued goes unheard and is simply silenced.
     std::int64_t from = reachableFrame();
     // A queue shorter than the lead (just after a start) still ends in a ramp, written right
@@ -161,10 +161,10 @@ std::optional<ServerOutput::Wrote> ServerOutput::heldUp() const
     return std::nullopt;
 }
 
-// Asks the server where it reads and, on PulseAudio, how much its sink takes at once (its
-// configured latency, which the recording of its monitor or another stream can lower); the
-// two questions go out together.
-bool ServerOutput::waitForTiming()
+// Asks the server where it reads and, for a write on PulseAudio, how much its sink takes at
+// once (its configured latency, which the recording of its monitor or another stream can
+// lower); the two questions go out together.
+bool ServerOutput::waitForTiming(bool forWrite)
 {
     if (!stream_)
         return false;
@@ -186,7 +186,7 @@ bool ServerOutput::waitForTiming()
         return false;
     ++wait.pending;
     pa_operation* sink = nullptr;
-    if (!link_->pipeWire()) {
+    if (forWrite && !link_->pipeWire()) {
         sink = pa_context_get_sink_info_by_index(
             link_->context(), pa_stream_get_device_index(stream_),
             [](pa_context*, const pa_sink_info* info, int last, void* data) {
