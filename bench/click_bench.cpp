@@ -234,8 +234,10 @@ std::int64_t FirstSound(const LiveRecorder& rec, std::int64_t from, std::int64_t
 
 // After a bar click while playing: where the sound from the new place begins. The old sound
 // ramps down and the new one ramps up, with silence between them or none: the new sound
-// begins where the first stretch of at least 16 near-silent samples (below 2e-3, the feet of
-// the two ramps where they meet) after `from` ends.
+// begins where the first stretch of at least 8 near-silent samples (below 2e-3, the feet of
+// the two ramps where they meet) after `from` ends. Where they meet with no silence, the
+// feet of two 3 ms ramps on the loudest chord give 10 such samples; the music's noise floor
+// keeps such a stretch from turning up anywhere else.
 std::int64_t SoundAfterGap(const LiveRecorder& rec, std::int64_t from, std::int64_t until)
 {
     constexpr int kQuiet = 66; // 2e-3 of full scale, in the recording's 16-bit samples
@@ -243,7 +245,7 @@ std::int64_t SoundAfterGap(const LiveRecorder& rec, std::int64_t from, std::int6
     for (std::int64_t i = std::max<std::int64_t>(from, 0); i < until; ++i) {
         if (std::abs(int(rec.at(i))) < kQuiet) {
             ++quiet;
-        } else if (quiet >= 16) {
+        } else if (quiet >= 8) {
             return i;
         } else {
             quiet = 0;

@@ -119,17 +119,14 @@ bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
     const auto wake
         = [](pa_stream*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
     pa_stream_set_state_callback(stream_, wake, loop_);
-    pa_stream_set_write_callback(
-        stream_,
-        [](pa_stream*, size_t, void* loop) {
-            signalLoop(static_cast<pa_threaded_mainloop*>(loop));
-        },
-        loop_);
+    pa_stream_set_write_callback(stream_, &onRequest, this);
     pa_buffer_attr attr;
     attr.maxlength = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(pa_usec_to_bytes(kQueueUs, &spec_));
+    const bool pipeWire = link_->pipeWire();
+    attr.tlength = std::uint32_t(pa_usec_to_bytes(pipeWire ? kPipeWireQueueUs : kQueueUs, &spec_));
     attr.prebuf = std::uint32_t(pa_usec_to_bytes(kPrebufUs, &spec_));
-    attr.minreq = std::uint32_t(pa_usec_to_bytes(kRequestUs, &spec_));
+    attr.minreq
+        = std::uint32_t(pa_usec_to_bytes(pipeWire ? kPipeWireRequestUs : kRequestUs, &spec_));
     attr.fragsize = std::uint32_t(-1);
     const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY
         | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
@@ -151,6 +148,7 @@ bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
     }
     writeIndex_ = silentFrom_ = 0;
     corked_ = true;
+    cycle_.forget();
     return true;
 }
 
@@ -264,6 +262,17 @@ void ServerOutput::uncorkWhenReady()
     if (operation)
         pa_operation_unref(operation);
     corked_ = false;
+    cycle_.forget();
+}
+
+// The server asks for more right after it takes a block; while the stream plays, the times
+// of its requests keep its cycle.
+void ServerOutput::onRequest(pa_stream*, std::size_t, void* data)
+{
+    auto* self = static_cast<ServerOutput*>(data);
+    if (!self->corked_)
+        self->cycle_.requested(std::int64_t(pa_rtclock_now()));
+    signalLoop(self->loop_);
 }
 
 // What the server has taken no longer needs a copy, except what a stop may still ramp down.

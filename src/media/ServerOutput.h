@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "media/ServerCycle.h"
 #include "media/SoundServerLink.h"
 
 #include <atomic>
@@ -75,6 +76,9 @@ private:
     bool waitForTiming(bool forWrite = false);
     std::int64_t readFrame() const;
     std::int64_t reachableFrame() const;
+    std::optional<ServerCycle::Estimate> serverCycle() const;
+    std::int64_t blocksBeforeWrite(
+        const ServerCycle::Estimate& cycle, const pa_timing_info& timing) const;
     std::int64_t heardFrame() const;
     std::int64_t frames(pa_usec_t usec) const;
     void rewriteSentFrom(std::int64_t from);
@@ -93,6 +97,7 @@ private:
     void trim();
     GstClockTime timeOf(std::int64_t content) const;
     float gainOf(std::int64_t content) const;
+    static void onRequest(pa_stream*, std::size_t bytes, void* self);
     static void onCorkTime(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
 
     std::shared_ptr<SoundServerLink> link_;
@@ -109,6 +114,7 @@ private:
     bool corked_ = true;
     pa_time_event* corkTimer_ = nullptr;
     pa_usec_t sinkTakesUs_ = 0; // how much a PulseAudio sink takes of the stream at once
+    ServerCycle cycle_; // when PipeWire takes its next block of the stream
 
     // The content.
     std::vector<float> history_; // from content historyStart_ to contentEnd_

@@ -5,6 +5,7 @@
 #include "media/ServerOutputTuning.h"
 
 #include <algorithm>
+#include <cmath>
 #include <pulse/introspect.h>
 #include <pulse/rtclock.h>
 #include <pulse/timeval.h>
@@ -107,6 +108,7 @@ void ServerOutput::onCorkTime(
     if (pa_operation* operation = pa_stream_cork(self->stream_, 1, nullptr, nullptr))
         pa_operation_unref(operation);
     self->corked_ = true;
+    self->cycle_.forget();
 }
 
 void ServerOutput::cancelCork()
@@ -232,21 +234,53 @@ void ServerOutput::holdUpForTesting(std::chrono::microseconds time)
 //
 // Servers take sound in blocks, and the next block may be taken before the write arrives;
 // then the write must go past it too. PipeWire's graph takes a quantum at a time, whenever
-// its clock says. A PulseAudio sink that cannot rewind takes its configured latency at once,
-// when what it took before has played out: the sink latency in the report says how soon.
-// (One that can rewind gives back what a later write covers, and the block costs nothing
-// but time.)
+// its clock says: when the server's requests tell when, the write goes past just the blocks
+// taken before it arrives, and otherwise past one more block, as long as the time from one
+// request to the next when they keep a beat, or a whole quantum. A PulseAudio sink that cannot
+// rewind takes its configured latency at once, when what it took before has played out: the sink
+// latency in the report says how soon. (One that can rewind gives back what a later write covers,
+// and the block costs nothing but time.)
 std::int64_t ServerOutput::reachableFrame() const
 {
     const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
     if (!timing || corked_)
         return readFrame();
     pa_usec_t lead = (timing->playing ? pa_timeval_age(&timing->timestamp) : 0) + kLeadUs;
-    if (link_->pipeWire())
-        lead += kQuantumUs;
-    else if (timing->sink_usec <= lead)
+    if (link_->pipeWire()) {
+        const auto cycle = serverCycle();
+        if (cycle && cycle->everyBlock)
+            return readFrame() + blocksBeforeWrite(*cycle, *timing);
+        lead += cycle ? pa_usec_t(cycle->periodUs) : kQuantumUs;
+    } else if (timing->sink_usec <= lead)
         lead += sinkTakesUs_;
     return readFrame() + frames(lead);
+}
+
+// PipeWire's cycle, as its requests tell it (see ServerCycle).
+std::optional<ServerCycle::Estimate> ServerOutput::serverCycle() const
+{
+    const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream_);
+    if (!attr)
+        return std::nullopt;
+    return cycle_.estimate(
+        std::int64_t(pa_rtclock_now()), std::int64_t(pa_bytes_to_usec(attr->minreq, &spec_)));
+}
+
+// The frames of the blocks PipeWire may take after its report and before a write sent now
+// arrives. Nothing moves its read point between two blocks, so a write that arrives before
+// the next one still reaches the frame reported.
+std::int64_t ServerOutput::blocksBeforeWrite(
+    const ServerCycle::Estimate& cycle, const pa_timing_info& timing) const
+{
+    const auto now = std::int64_t(pa_rtclock_now());
+    const std::int64_t reported = now - std::int64_t(pa_timeval_age(&timing.timestamp));
+    const std::int64_t blocks
+        = ServerCycle::blocksIn(cycle, reported - kUnreportedUs, now + kCycleLeadUs);
+    // A block's frames as the period gives them, with a little over for the period's error:
+    // a write a frame or two further on only sounds that much later.
+    const auto blockFrames
+        = std::int64_t(std::ceil((cycle.periodUs + 100.0) * spec_.rate / PA_USEC_PER_SEC));
+    return blocks * blockFrames;
 }
 
 std::optional<GstClockTime> ServerOutput::position()
