@@ -4,10 +4,13 @@
 // while playing; and, in the same run on the same null sink, how long gst-play-1.0 takes
 // from its start to its first sample of the same file, and how long Debian's mpv, started
 // paused with an IPC socket, takes from `set pause no` to its first sample.
-//   tandrel_click_bench [--rounds N] [--load N]    (default 10 rounds, no load)
+//   tandrel_click_bench [--rounds N] [--load N] [--monitor-ms N]
+//                                  (default 10 rounds, no load, a 1 ms monitor)
 //
 // --load N keeps N processes spinning on the CPU for the whole run, as a busy machine does
 // (one per core keeps every core busy); they get the same scheduling as everything else.
+// --monitor-ms N is the latency parec asks of the monitor. On PipeWire a recording that asks
+// for 1 ms makes the whole graph run in blocks of 256 frames; 11 ms lets it run in 512.
 //
 // The clicks are sent in this process through the XTEST extension; a button acts on the
 // release and the bar on the press, each timed once the X server has confirmed it (XSync).
@@ -103,12 +106,12 @@ void Stop(pid_t pid)
 // The null sink's monitor, read as it arrives.
 class LiveRecorder {
 public:
-    LiveRecorder(const QString& monitor, const QProcessEnvironment& env)
+    LiveRecorder(const QString& monitor, const QProcessEnvironment& env, int latencyMs)
     {
-        pid_
-            = Spawn({"parec", "--device=" + monitor, "--raw", "--format=s16le",
-                        QStringLiteral("--rate=%1").arg(kRate), "--channels=1", "--latency-msec=1"},
-                env, &fd_);
+        pid_ = Spawn({"parec", "--device=" + monitor, "--raw", "--format=s16le",
+                         QStringLiteral("--rate=%1").arg(kRate), "--channels=1",
+                         QStringLiteral("--latency-msec=%1").arg(latencyMs)},
+            env, &fd_);
         reader_ = std::thread([this] { read(); });
     }
     ~LiveRecorder()
@@ -434,8 +437,10 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     const int rounds = benchOption(args, "--rounds", "10").toInt();
     const int load = benchOption(args, "--load", "0").toInt();
-    if (rounds < 1 || load < 0) {
-        std::fprintf(stderr, "usage: tandrel_click_bench [--rounds N] [--load N]\n");
+    const int monitorMs = benchOption(args, "--monitor-ms", "1").toInt();
+    if (rounds < 1 || load < 0 || monitorMs < 1) {
+        std::fprintf(
+            stderr, "usage: tandrel_click_bench [--rounds N] [--load N] [--monitor-ms N]\n");
         return 2;
     }
 
@@ -452,7 +457,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "click bench: could not write the test files\n");
         return 2;
     }
-    LiveRecorder rec("tandrel_e2e.monitor", desktop.env());
+    LiveRecorder rec("tandrel_e2e.monitor", desktop.env(), monitorMs);
     Mouse mouse(desktop.env().value("DISPLAY"));
     if (!mouse.ok() || !rec.reach(kRate / 2)) {
         std::fprintf(stderr, "click bench: no X display or no recording\n");
@@ -522,7 +527,8 @@ int main(int argc, char** argv)
     for (const pid_t pid : spinners)
         ::waitpid(pid, nullptr, 0);
 
-    std::printf("click to sound, %d rounds, %d spinning processes:\n", rounds, load);
+    std::printf("click to sound, %d rounds, %d spinning processes, a %d ms monitor:\n", rounds,
+        load, monitorMs);
     if (const char* trace = std::getenv("CLICK_BENCH_TRACE"))
         rec.save(QString::fromLocal8Bit(trace));
     first.print();
