@@ -47,14 +47,13 @@ std::optional<ServerCycle::Estimate> ServerCycle::estimate(
     std::array<double, kKept> gaps {};
     for (std::size_t i = 0; i + 1 < n; ++i)
         gaps[i] = t[i + 1] - t[i];
+    const auto [shortest, longest] = std::minmax_element(gaps.begin(), gaps.begin() + (n - 1));
+    const double shortestGap = *shortest, longestGap = *longest; // before the median reorders
     const double beat = median(gaps, n - 1);
     // Regular requests: a request off the beat, a block without one, or one held up long
     // makes a gap far from the period.
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const double gap = t[i + 1] - t[i];
-        if (gap < 0.75 * beat || gap > 1.25 * beat)
-            return std::nullopt;
-    }
+    if (shortestGap < 0.75 * beat || longestGap > 1.25 * beat)
+        return std::nullopt;
     // The period over spans of half the requests, so that one late request moves it little.
     const std::size_t span = n / 2;
     std::array<double, kKept> periods {};

@@ -18,8 +18,9 @@ namespace media {
 // in microseconds of one monotonic clock.
 class ServerCycle {
 public:
-    // Nothing heard of the server's cycle (a new stream, a cork or an uncork). The first
-    // request after it is not counted: a server answers an uncork with a request at once.
+    // Nothing heard of the server's cycle: called at an uncork (a corked stream is not asked
+    // for its cycle, and its requests are not kept). The first request after it is not
+    // counted: a server answers an uncork with a request at once.
     void forget();
     // The server asked for more at `atUs`.
     void requested(std::int64_t atUs);

@@ -148,7 +148,6 @@ bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
     }
     writeIndex_ = silentFrom_ = 0;
     corked_ = true;
-    cycle_.forget();
     return true;
 }
 

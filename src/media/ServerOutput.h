@@ -76,9 +76,9 @@ private:
     bool waitForTiming(bool forWrite = false);
     std::int64_t readFrame() const;
     std::int64_t reachableFrame() const;
-    std::optional<ServerCycle::Estimate> serverCycle() const;
+    std::optional<ServerCycle::Estimate> serverCycle(std::int64_t nowUs) const;
     std::int64_t blocksBeforeWrite(
-        const ServerCycle::Estimate& cycle, const pa_timing_info& timing) const;
+        const ServerCycle::Estimate& cycle, const pa_timing_info& timing, std::int64_t nowUs) const;
     std::int64_t heardFrame() const;
     std::int64_t frames(pa_usec_t usec) const;
     void rewriteSentFrom(std::int64_t from);

@@ -108,7 +108,6 @@ void ServerOutput::onCorkTime(
     if (pa_operation* operation = pa_stream_cork(self->stream_, 1, nullptr, nullptr))
         pa_operation_unref(operation);
     self->corked_ = true;
-    self->cycle_.forget();
 }
 
 void ServerOutput::cancelCork()
@@ -247,9 +246,10 @@ std::int64_t ServerOutput::reachableFrame() const
         return readFrame();
     pa_usec_t lead = (timing->playing ? pa_timeval_age(&timing->timestamp) : 0) + kLeadUs;
     if (link_->pipeWire()) {
-        const auto cycle = serverCycle();
+        const auto now = std::int64_t(pa_rtclock_now());
+        const auto cycle = serverCycle(now);
         if (cycle && cycle->everyBlock)
-            return readFrame() + blocksBeforeWrite(*cycle, *timing);
+            return readFrame() + blocksBeforeWrite(*cycle, *timing, now);
         lead += cycle ? pa_usec_t(cycle->periodUs) : kQuantumUs;
     } else if (timing->sink_usec <= lead)
         lead += sinkTakesUs_;
@@ -257,25 +257,23 @@ std::int64_t ServerOutput::reachableFrame() const
 }
 
 // PipeWire's cycle, as its requests tell it (see ServerCycle).
-std::optional<ServerCycle::Estimate> ServerOutput::serverCycle() const
+std::optional<ServerCycle::Estimate> ServerOutput::serverCycle(std::int64_t nowUs) const
 {
     const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream_);
     if (!attr)
         return std::nullopt;
-    return cycle_.estimate(
-        std::int64_t(pa_rtclock_now()), std::int64_t(pa_bytes_to_usec(attr->minreq, &spec_)));
+    return cycle_.estimate(nowUs, std::int64_t(pa_bytes_to_usec(attr->minreq, &spec_)));
 }
 
 // The frames of the blocks PipeWire may take after its report and before a write sent now
 // arrives. Nothing moves its read point between two blocks, so a write that arrives before
 // the next one still reaches the frame reported.
 std::int64_t ServerOutput::blocksBeforeWrite(
-    const ServerCycle::Estimate& cycle, const pa_timing_info& timing) const
+    const ServerCycle::Estimate& cycle, const pa_timing_info& timing, std::int64_t nowUs) const
 {
-    const auto now = std::int64_t(pa_rtclock_now());
-    const std::int64_t reported = now - std::int64_t(pa_timeval_age(&timing.timestamp));
+    const std::int64_t reported = nowUs - std::int64_t(pa_timeval_age(&timing.timestamp));
     const std::int64_t blocks
-        = ServerCycle::blocksIn(cycle, reported - kUnreportedUs, now + kCycleLeadUs);
+        = ServerCycle::blocksIn(cycle, reported - kUnreportedUs, nowUs + kCycleLeadUs);
     // A block's frames as the period gives them, with a little over for the period's error:
     // a write a frame or two further on only sounds that much later.
     const auto blockFrames
