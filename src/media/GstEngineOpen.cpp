@@ -74,7 +74,8 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
         // A failed state change posts its reason just before or after it returns.
         if (firstError.isEmpty())
             bus->waitFor(GST_MESSAGE_ERROR, 200ms);
-        QString text = failure.explain(playbin.get(), firstError);
+        QString text
+            = failure.explain(playbin.get(), firstError, file.isHeld() ? file.heldName() : encoded);
         // A film without sound fails inside the demuxer when its only stream has nowhere
         // to go; say what the user needs to know rather than the demuxer's generic text.
         if (hasVideoOnly(playbin.get()))

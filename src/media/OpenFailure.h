@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <gst/gst.h>
 
@@ -16,8 +17,10 @@ public:
     void clear();
     // Notes the kind of file a "missing plugin" message from the bus names.
     void note(GstMessage* message);
-    // The text for `error`, the first error of an open through `playbin` that failed.
-    QString explain(GstElement* playbin, const QString& error) const;
+    // The text for `error`, the first error of an open of the file at `encodedPath` through
+    // `playbin` that failed.
+    QString explain(
+        GstElement* playbin, const QString& error, const QByteArray& encodedPath = {}) const;
 
 private:
     QString missingKind_;
