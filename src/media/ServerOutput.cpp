@@ -221,33 +221,22 @@ void ServerOutput::place()
     placed_ = true;
 }
 
-// What may be sent so far. The last ramp's worth of content waits for what follows it or
-// for the end, so that the end's ramp down is written before the server can have taken
-// those frames. A sink that takes its configured latency at once (PulseAudio's null sink:
-// 40 ms) may otherwise take the whole tail of a file before its ramp is written: a play of a
-// file's last 30 ms then ended in a hard cut in one run of five (measured).
-std::int64_t ServerOutput::sendable() const
-{
-    return finishing_ ? contentEnd_ : std::max(sent_, contentEnd_ - rampFrames_);
-}
-
 void ServerOutput::sendPending()
 {
-    const std::int64_t end = sendable();
-    if (!stream_ || !playing_ || sent_ >= end)
+    if (!stream_ || !playing_ || sent_ >= contentEnd_)
         return;
     if (!placed_)
         place();
     // The server counts as room only what lies past its write index; what lies between the
     // next frame and that index is written over, and a write that moves the index back makes
     // more room at once, so this goes on until nothing more fits.
-    while (sent_ < end) {
+    while (sent_ < contentEnd_) {
         const std::size_t writable = pa_stream_writable_size(stream_);
         if (writable == std::size_t(-1))
             break;
         const std::int64_t room = std::int64_t(writable / pa_frame_size(&spec_))
             + std::max<std::int64_t>(0, writeIndex_ - nextFrame_);
-        const std::int64_t count = std::min(end - sent_, room);
+        const std::int64_t count = std::min(contentEnd_ - sent_, room);
         if (count <= 0)
             break;
         writeAt(nextFrame_, shaped(sent_, count));
@@ -312,7 +301,7 @@ ServerOutput::Wrote ServerOutput::write(
             return *held;
         sendPending();
         trim();
-        if (sent_ >= sendable() && playing_)
+        if (sent_ >= contentEnd_ && playing_)
             return Wrote::All;
         pa_threaded_mainloop_wait(loop_);
     }
