@@ -221,22 +221,33 @@ void ServerOutput::place()
     placed_ = true;
 }
 
+// What may be sent so far. The last ramp's worth of content waits for what follows it or
+// for the end, so that the end's ramp down is written before the server can have taken
+// those frames. A sink that takes its configured latency at once (PulseAudio's null sink:
+// 40 ms) may otherwise take the whole tail of a file before its ramp is written: a play of a
+// file's last 30 ms then ended in a hard cut in one run of five (measured).
+std::int64_t ServerOutput::sendable() const
+{
+    return finishing_ ? contentEnd_ : std::max(sent_, contentEnd_ - rampFrames_);
+}
+
 void ServerOutput::sendPending()
 {
-    if (!stream_ || !playing_ || sent_ >= contentEnd_)
+    const std::int64_t end = sendable();
+    if (!stream_ || !playing_ || sent_ >= end)
         return;
     if (!placed_)
         place();
     // The server counts as room only what lies past its write index; what lies between the
     // next frame and that index is written over, and a write that moves the index back makes
     // more room at once, so this goes on until nothing more fits.
-    while (sent_ < contentEnd_) {
+    while (sent_ < end) {
         const std::size_t writable = pa_stream_writable_size(stream_);
         if (writable == std::size_t(-1))
             break;
         const std::int64_t room = std::int64_t(writable / pa_frame_size(&spec_))
             + std::max<std::int64_t>(0, writeIndex_ - nextFrame_);
-        const std::int64_t count = std::min(contentEnd_ - sent_, room);
+        const std::int64_t count = std::min(end - sent_, room);
         if (count <= 0)
             break;
         writeAt(nextFrame_, shaped(sent_, count));
@@ -255,7 +266,14 @@ void ServerOutput::uncorkWhenReady()
 {
     if (!corked_ || !playing_ || !stream_)
         return;
-    if (!finishing_ && writeIndex_ - readFrame() < frames(kStartUs))
+    // A PulseAudio sink that cannot rewind may take a whole block of the stream (its
+    // configured latency) the moment it starts, and plays what it finds short as silence: a
+    // gap early in the sound, which moved it by 11 to 880 samples (measured: 2 starts in 129,
+    // with 1904 and 1040 frames queued for a 1920-frame block). A start waits for that much,
+    // unless the server has no room for more or the end has come.
+    const pa_usec_t start = std::max(kStartUs, link_->pipeWire() ? 0 : sinkTakesUs_);
+    const bool full = sent_ < sendable();
+    if (!finishing_ && !full && writeIndex_ - readFrame() < frames(start))
         return;
     pa_operation* operation = pa_stream_cork(stream_, 0, nullptr, nullptr);
     if (operation)
@@ -301,7 +319,7 @@ ServerOutput::Wrote ServerOutput::write(
             return *held;
         sendPending();
         trim();
-        if (sent_ >= contentEnd_ && playing_)
+        if (sent_ >= sendable() && playing_)
             return Wrote::All;
         pa_threaded_mainloop_wait(loop_);
     }

@@ -84,6 +84,7 @@ private:
     void rewriteSentFrom(std::int64_t from);
     std::optional<std::int64_t> contentAt(std::int64_t frame) const;
     void place();
+    std::int64_t sendable() const;
     void sendPending();
     void writeAt(std::int64_t frame, const std::vector<float>& samples);
     // `count` frames of content from `from`, at their gains (and ramping down over them when

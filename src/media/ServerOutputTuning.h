@@ -25,7 +25,8 @@ inline constexpr pa_usec_t kPrebufUs = 10'000;
 // (measured); at 90 ms it stays at 1024.
 inline constexpr pa_usec_t kPipeWireQueueUs = 90'000;
 inline constexpr pa_usec_t kPipeWireRequestUs = 1'000;
-// A start is let out once this much is queued, so that it does not run dry at once.
+// A start is let out once this much is queued, so that it does not run dry at once (and on
+// PulseAudio no less than the sink takes at once: see uncorkWhenReady).
 inline constexpr pa_usec_t kStartUs = 20'000;
 // How far past the server's read point a stop's ramp is written: the time the write takes to
 // reach the server, with room to spare. At 1 ms the ramp landed on the very frame asked for,
