@@ -90,12 +90,9 @@ QString kindOfHead(const QByteArray& encodedPath)
     const QByteArray head = file.read(kHeadBytes);
     if (head.isEmpty())
         return {};
-    GstCaps* caps = gst_type_find_helper_for_data(
-        nullptr, reinterpret_cast<const guint8*>(head.constData()), gsize(head.size()), nullptr);
-    QString kind = describe(caps);
-    if (caps)
-        gst_caps_unref(caps);
-    return kind;
+    const gst::CapsPtr caps(gst_type_find_helper_for_data(
+        nullptr, reinterpret_cast<const guint8*>(head.constData()), gsize(head.size()), nullptr));
+    return describe(caps.get());
 }
 
 } // namespace
