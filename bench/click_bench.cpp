@@ -405,7 +405,7 @@ public:
                 fd_ = connectTo(socketPath_);
             if (fd_ >= 0
                 && ask("{\"command\":[\"get_property\",\"duration\"]}\n")
-                       .contains("\"error\":\"success\""))
+                    .contains("\"error\":\"success\""))
                 return true;
             QThread::msleep(20);
         }
@@ -417,8 +417,8 @@ public:
     Clock::time_point seek(double seconds)
     {
         return send(QStringLiteral("{\"command\":[\"seek\",%1,\"absolute+exact\"]}\n")
-                        .arg(seconds, 0, 'f', 3)
-                        .toUtf8());
+                .arg(seconds, 0, 'f', 3)
+                .toUtf8());
     }
 
 private:

@@ -31,7 +31,7 @@ void OpenedFile::release()
 
 OpenedFile::Now OpenedFile::check() const
 {
-    struct stat held { };
+    struct stat held {};
     if (fd_ < 0 || ::fstat(fd_, &held) != 0)
         return Now::Same;
     // Written over in place (an encoder or editor that truncates and rewrites its output):
@@ -39,7 +39,7 @@ OpenedFile::Now OpenedFile::check() const
     if (held.st_size != opened_.st_size || held.st_mtim.tv_sec != opened_.st_mtim.tv_sec
         || held.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec)
         return Now::Changed;
-    struct stat named { };
+    struct stat named {};
     if (::stat(path_.constData(), &named) != 0 || named.st_dev != held.st_dev
         || named.st_ino != held.st_ino)
         return Now::Elsewhere;

@@ -35,7 +35,7 @@ public:
 private:
     int fd_ = -1;
     QByteArray path_;
-    struct stat opened_ { };
+    struct stat opened_ {};
 };
 
 } // namespace media

@@ -83,7 +83,7 @@ std::optional<QString> refuseNonFile(const QString& path, const QByteArray& enco
         return QStringLiteral("No file name given.");
     // Opening a pipe, socket or device would block filesrc's thread (a FIFO until someone
     // writes to it).
-    struct stat info { };
+    struct stat info {};
     if (::stat(encoded.constData(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
         return std::nullopt;
     const char* kind = S_ISFIFO(info.st_mode) ? "a named pipe"

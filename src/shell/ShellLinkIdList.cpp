@@ -85,7 +85,7 @@ std::optional<std::size_t> findLongNameBlock(Bytes item)
     if (tail && *tail >= kPrimaryNameOffset && extensionAt(item, *tail))
         return *tail;
     for (std::size_t offset = kPrimaryNameOffset; offset + kExtensionHeaderSize <= item.size();
-         ++offset) {
+        ++offset) {
         if (extensionAt(item, offset))
             return offset;
     }

@@ -223,9 +223,8 @@ bool Desktop::drag(QPoint from, QPoint to, int button) const
     // Each step waits for the two programs to trade their messages: a drop let go before
     // the target has answered the last move is lost.
     const QString b = QString::number(button);
-    const auto xy = [](QPoint p) {
-        return QStringList {QString::number(p.x()), QString::number(p.y())};
-    };
+    const auto xy
+        = [](QPoint p) { return QStringList {QString::number(p.x()), QString::number(p.y())}; };
     QStringList steps = QStringList {"mousemove"} + xy(from)
         + QStringList {"sleep", "0.2", "mousedown", b, "sleep", "0.2"};
     for (int i = 1; i <= 4; ++i)

@@ -149,7 +149,7 @@ Match Locator::find(const float* excerpt, std::size_t n) const
 std::int64_t Onset(const std::vector<float>& recording, std::int64_t from, double threshold)
 {
     for (auto b = std::size_t(std::max<std::int64_t>(from, 0)); b + kBlock <= recording.size();
-         b += kBlock) {
+        b += kBlock) {
         double energy = 0;
         for (std::size_t i = b; i < b + kBlock; ++i)
             energy += double(recording[i]) * recording[i];

@@ -273,8 +273,8 @@ private slots:
             QVERIFY2(top && bottom,
                 qPrintable(QString("the %1 slot's playback from %2 ms was not found in the "
                                    "recording")
-                               .arg(top ? "bottom" : "top")
-                               .arg(form.PG1->Position())));
+                        .arg(top ? "bottom" : "top")
+                        .arg(form.PG1->Position())));
             // The sound ramps up to the position: the first sample at full gain is the one
             // the bar names. From the file's very start the ramp covers its first 3 ms,
             // which are too quiet in this music to read the ramp from; the sound must then
@@ -282,9 +282,9 @@ private slots:
             if (at >= kRampFrames)
                 QVERIFY2(std::abs(top->fullGain - at) <= rampTolerance(),
                     qPrintable(QString("full gain from %1, %2 samples from %3 ms")
-                                   .arg(top->fullGain)
-                                   .arg(top->fullGain - at)
-                                   .arg(form.PG1->Position())));
+                            .arg(top->fullGain)
+                            .arg(top->fullGain - at)
+                            .arg(form.PG1->Position())));
             else
                 QVERIFY2(top->first >= 0 && top->first < kRampFrames,
                     qPrintable(QString("the sound began at %1").arg(top->first)));
@@ -292,9 +292,9 @@ private slots:
             offsets << QString::number(offset);
             QVERIFY2(std::abs(offset) <= (lossless ? 0 : kRate / 1000),
                 qPrintable(QString("%1 at %2 ms: %3 samples from the WAV")
-                               .arg(file)
-                               .arg(form.PG1->Position())
-                               .arg(offset)));
+                        .arg(file)
+                        .arg(form.PG1->Position())
+                        .arg(offset)));
         }
         report << QString("%1: offsets from the WAV in samples at five points: %2")
                       .arg(QTest::currentDataTag(), offsets.join(", "));
@@ -342,10 +342,10 @@ private slots:
             QVERIFY2(before.score > 0.9 && after.score > 0.9,
                 qPrintable(QString("after %1 ms of play and %2 ms of pause: matched %3 before, "
                                    "%4 after")
-                               .arg(playMs)
-                               .arg(pauseMs)
-                               .arg(before.score)
-                               .arg(after.score)));
+                        .arg(playMs)
+                        .arg(pauseMs)
+                        .arg(before.score)
+                        .arg(after.score)));
             // Each side is read where its ramp lies: the stop's ramp ends on the first sample
             // left out, and the resume's ramp begins on the sample it resumes with.
             const std::int64_t shiftBefore = before.offset - kExcerptAt - onset;
@@ -361,7 +361,7 @@ private slots:
             // twice, and nothing is skipped.
             QVERIFY2(std::abs(step) <= rampTolerance(),
                 qPrintable(QString("the resume began %1 samples from where the pause left off")
-                               .arg(step)));
+                        .arg(step)));
             mark = resumed;
         }
         form.Image3Click();

@@ -239,9 +239,8 @@ private slots:
         QVERIFY(desktop->xdotool({"windowmove", "--sync", managerWindow, "520", "100"}));
         QTest::qWait(1000);
         const QPoint view = desktop->windowPosition(managerWindow);
-        const auto xy = [](QPoint p) {
-            return QStringList {QString::number(p.x()), QString::number(p.y())};
-        };
+        const auto xy
+            = [](QPoint p) { return QStringList {QString::number(p.x()), QString::number(p.y())}; };
         QVERIFY(desktop->click(view + kEmptyView));
         QVERIFY(desktop->xdotool({"key", "ctrl+a", "sleep", "0.3"}));
         const QPoint from = view + kFirstIcon, to = at(kBackground);
@@ -282,8 +281,8 @@ private slots:
         const double secondScore = e2e::SegmentAround(samples, anchor, *secondSound).score;
         QVERIFY2(firstScore > 0.9,
             qPrintable(QString("the top slot matched the first take by %1, the second by %2")
-                           .arg(firstScore)
-                           .arg(secondScore)));
+                    .arg(firstScore)
+                    .arg(secondScore)));
         manager.reset();
         QVERIFY(closeProgram());
     }

@@ -217,8 +217,7 @@ private slots:
             at << QString::number(double(edge) * 1000 / kRate, 'f', 1);
         QVERIFY2(
             int(found.size()) >= fewestEdges && int(found.size()) <= edges && found.size() % 2 == 0,
-            qPrintable(
-                QString("%1 starts and stops expected, %2 heard (at %3 ms)")
+            qPrintable(QString("%1 starts and stops expected, %2 heard (at %3 ms)")
                     .arg(fewestEdges == edges ? QString::number(edges)
                                               : QString("%1 to %2").arg(fewestEdges).arg(edges))
                     .arg(found.size())
@@ -240,10 +239,10 @@ private slots:
                       .arg(pauses.isEmpty() ? QStringLiteral("-") : pauses.join(", "));
         QVERIFY2(steepest <= slope,
             qPrintable(QString("a step of %1 at %2 ms, steeper than the tone's %3 (edges at %4 ms)")
-                           .arg(steepest)
-                           .arg(double(where) * 1000 / kRate, 0, 'f', 1)
-                           .arg(slope)
-                           .arg(at.join(", "))));
+                    .arg(steepest)
+                    .arg(double(where) * 1000 / kRate, 0, 'f', 1)
+                    .arg(slope)
+                    .arg(at.join(", "))));
     }
 };
 

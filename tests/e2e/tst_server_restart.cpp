@@ -54,7 +54,7 @@ private slots:
         // the play after that prerolls afresh, on the new one.
         const int before = player.Position();
         for (int attempt = 0; attempt < 2 && player.Mode() != media::TMPModes::mpPlaying;
-             ++attempt) {
+            ++attempt) {
             try {
                 player.Play();
             } catch (const std::exception&) {

@@ -39,8 +39,8 @@ QString WriteWestonConfig(const QString& folder)
                               "locking=false\nanimation=none\nclose-animation=none\n"
                               "startup-animation=none\nfocus-animation=none\n\n"
                               "[input-method]\npath=\n")
-                   .arg(kDesktop.name().mid(1))
-                   .toUtf8());
+            .arg(kDesktop.name().mid(1))
+            .toUtf8());
     return path;
 }
 

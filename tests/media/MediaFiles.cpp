@@ -28,9 +28,9 @@ QByteArray capture(const QString& program, const QStringList& arguments)
     if (!tool.waitForFinished(kToolTimeoutMs) || tool.exitStatus() != QProcess::NormalExit
         || tool.exitCode() != 0)
         throw std::runtime_error(QStringLiteral("%1 %2 failed: %3 %4")
-                                     .arg(program, arguments.join(' '), tool.errorString(),
-                                         QString::fromLocal8Bit(tool.readAllStandardError()))
-                                     .toStdString());
+                .arg(program, arguments.join(' '), tool.errorString(),
+                    QString::fromLocal8Bit(tool.readAllStandardError()))
+                .toStdString());
     return tool.readAllStandardOutput();
 }
 

@@ -121,8 +121,7 @@ void TestGstEngineOpen::openFailsWithTheLibrarysText_data()
                      "filesink", "location=" + silentFilm}),
         QString());
 
-    QTest::newRow("missing") << dir + "/not-there.wav"
-                             << "Resource not found.";
+    QTest::newRow("missing") << dir + "/not-there.wav" << "Resource not found.";
     QTest::newRow("folder") << folder << "\"" + folder + "\" is a directory.";
     QTest::newRow("text named .mp3") << text.fileName() << "Could not determine type of stream.";
     QTest::newRow("zero bytes") << empty.fileName() << "Stream contains no data.";

@@ -58,7 +58,7 @@ QByteArray hashOf(const QByteArray& encoded, mode_t mode)
 QString fingerprint(const QString& path)
 {
     const QByteArray encoded = QFile::encodeName(path);
-    struct stat info { };
+    struct stat info {};
     if (::lstat(encoded.constData(), &info) != 0)
         return QStringLiteral("missing");
     const QString common = QStringLiteral("mode %1 mtime %2.%3 ")

@@ -125,10 +125,10 @@ private slots:
                 ++letterPixels;
                 QVERIFY2(large.pixel(x, y) == want,
                     qPrintable(QStringLiteral("(%1, %2): %3, expected %4")
-                                   .arg(x)
-                                   .arg(y)
-                                   .arg(large.pixel(x, y), 8, 16)
-                                   .arg(want, 8, 16)));
+                            .arg(x)
+                            .arg(y)
+                            .arg(large.pixel(x, y), 8, 16)
+                            .arg(want, 8, 16)));
             }
         }
         QVERIFY(letterPixels >= 100 * scale * scale);
@@ -182,10 +182,10 @@ private slots:
             QVERIFY2(std::abs(qRed(a) - qRed(b)) <= 6 && std::abs(qGreen(a) - qGreen(b)) <= 6
                     && std::abs(qBlue(a) - qBlue(b)) <= 6 && qAlpha(a) == qAlpha(b),
                 qPrintable(QStringLiteral("at (%1, %2): svg %3, png %4")
-                               .arg(p.x())
-                               .arg(p.y())
-                               .arg(a, 8, 16)
-                               .arg(b, 8, 16)));
+                        .arg(p.x())
+                        .arg(p.y())
+                        .arg(a, 8, 16)
+                        .arg(b, 8, 16)));
         }
     }
 };

@@ -120,7 +120,7 @@ private slots:
         QVERIFY2(late >= -20, qPrintable(QString::number(late)));
         qint64 prompt = std::numeric_limits<qint64>::max();
         for (qsizetype i = requests.size() - qsizetype(ServerCycle::kKept / 2); i < requests.size();
-             ++i)
+            ++i)
             prompt = std::min(prompt,
                 requests[i] - qint64(lastBlockUs - double(requests.size() - 1 - i) * periodUs));
         QVERIFY2(late <= double(prompt) + 20, qPrintable(QString::number(late)));
