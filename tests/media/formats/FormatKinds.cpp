@@ -89,7 +89,8 @@ const std::vector<Kind>& kinds()
         made("WMA", "ffmpeg -i w16.wav -c:a wmav2 a.wma", "w16.wav", false),
         // The picture is drawn from the sound itself, so that both streams last as long.
         made("Music video (H.264 + AAC in MP4)",
-            "ffmpeg -i w16.wav -filter_complex showwaves=s=160x120 -c:v libx264 -c:a aac v.mp4",
+            "ffmpeg -i w16.wav -filter_complex \"[0:a]showwaves=s=160x120[v]\" -map \"[v]\" "
+            "-map 0:a -c:v libx264 -c:a aac v.mp4",
             "w16.wav", false),
     };
     return all;
