@@ -99,7 +99,8 @@ SOAK_MINUTES ?= 30
 soak: build
 	$(BUILD)/tests/e2e/tandrel_soak --minutes $(SOAK_MINUTES)
 
-# The README's format table, measured through the program's own player (a minute or two).
+# The README's format table, measured through the program's own player (a minute or two),
+# under a line naming the release that measured it.
 FORMATS_SECONDS ?= 20
 formats: deps
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)

@@ -10,10 +10,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <gst/gst.h>
 #include <vector>
 
 namespace formats {
@@ -153,7 +155,51 @@ Pcm playAfterSeek(
     return decoded;
 }
 
+// "1.22" of "1.22.0", "5.1" of "5.1.7-0+deb12u1"; empty when the text has no such number.
+QString majorMinor(const QString& version)
+{
+    static const QRegularExpression number(QStringLiteral("^[^0-9]*([0-9]+\\.[0-9]+)"));
+    return number.match(version).captured(1);
+}
+
+// What a lossy kind may read on any stack that decodes it: a length and a landing, by
+// whatever milliseconds that stack's decoder pads or misses.
+bool lossyReading(const QString& cellShape)
+{
+    return cellShape == QLatin1String("exact") || cellShape == QLatin1String("within 1 ms")
+        || cellShape == QStringLiteral("+… ms") || cellShape == QStringLiteral("−… ms");
+}
+
 } // namespace
+
+bool sameStack(const Release& one, const Release& other)
+{
+    const QString gstreamer = majorMinor(one.gstreamer);
+    const QString ffmpeg = majorMinor(one.ffmpeg);
+    return !gstreamer.isEmpty() && !ffmpeg.isEmpty() && gstreamer == majorMinor(other.gstreamer)
+        && ffmpeg == majorMinor(other.ffmpeg);
+}
+
+Release thisRelease()
+{
+    Release release;
+    QFile debian(QStringLiteral("/etc/debian_version"));
+    const QString point
+        = debian.open(QIODevice::ReadOnly) ? QString::fromLatin1(debian.readAll()).trimmed() : "";
+    release.system = !point.isEmpty() && point[0].isDigit() ? QStringLiteral("Debian ") + point
+                                                            : QSysInfo::prettyProductName();
+    guint major = 0, minor = 0, micro = 0, nano = 0;
+    gst_version(&major, &minor, &micro, &nano);
+    release.gstreamer = QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(micro);
+    // "ffmpeg version 5.1.7-0+deb12u1 Copyright (c) 2000-2025 the FFmpeg developers"
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-version")});
+    ffmpeg.waitForFinished();
+    const QString said = QString::fromLatin1(ffmpeg.readAllStandardOutput()).section('\n', 0, 0);
+    release.ffmpeg = said.startsWith(QLatin1String("ffmpeg version ")) ? said.section(' ', 2, 2)
+                                                                       : QStringLiteral("(none)");
+    return release;
+}
 
 QString lengthText(int lengthMs, int referenceMs)
 {
@@ -169,6 +215,27 @@ QString shape(const QString& text)
     static const QRegularExpression milliseconds(QStringLiteral("^([+−])[0-9]+ ms$"));
     const QRegularExpressionMatch match = milliseconds.match(text);
     return match.hasMatch() ? match.captured(1) + QStringLiteral("… ms") : text;
+}
+
+bool agrees(const QString& measured, const QString& said, bool lossless, bool sameStack)
+{
+    const QString here = shape(measured);
+    const QString there = shape(said);
+    if (here == there)
+        return true;
+    if (sameStack)
+        return false;
+    return here == QLatin1String("exact")
+        || (!lossless && lossyReading(here) && lossyReading(there));
+}
+
+bool sameMessage(const QString& measured, const QString& said, bool sameStack)
+{
+    if (sameStack)
+        return measured == said;
+    static const QRegularExpression quoted(QStringLiteral("\"[^\"]*\""));
+    return QString(measured).replace(quoted, QStringLiteral("\"…\""))
+        == QString(said).replace(quoted, QStringLiteral("\"…\""));
 }
 
 Row measure(const Kind& kind, const QString& folder)

@@ -26,6 +26,23 @@ inline constexpr int kSeekMs = 2360;
 // The shortest source that leaves room to play after the seek.
 inline constexpr int kMinSeconds = 4;
 
+// The release a table was measured on: its system, and the GStreamer and FFmpeg that decide
+// how each kind reads (FFmpeg makes most of the files and, through gst-libav, decodes many).
+struct Release {
+    QString system; // "Debian 12.11"
+    QString gstreamer; // "1.22.0"
+    QString ffmpeg; // "5.1.7-0+deb12u1", as `ffmpeg -version` says it
+};
+
+// Whether two releases decode alike: the same major and minor GStreamer and FFmpeg, which a
+// Debian release keeps for its life, taking only their fixes. False when either version is
+// not known.
+bool sameStack(const Release& one, const Release& other);
+
+// The release this machine runs: /etc/debian_version (or the system's name elsewhere), the
+// GStreamer library the player loads, and the FFmpeg that `ffmpeg -version` names.
+Release thisRelease();
+
 // Makes nothing: measures `kind`'s file, already made in `folder`.
 Row measure(const Kind& kind, const QString& folder);
 
@@ -36,5 +53,18 @@ QString lengthText(int lengthMs, int referenceMs);
 // follow the source's length (padding to a whole codec frame) and, for some decoders, the
 // moment (a WMA seek lands one or two frames early from run to run). "+23 ms" reads "+… ms".
 QString shape(const QString& text);
+
+// Whether a cell measured here says what the table's cell says. On the stack that measured
+// the table (sameStack) they read alike by shape. On another, the padding a lossy kind's
+// decoder keeps or trims, and where its seek lands, are that stack's: a lossy cell that reads
+// exact, within 1 ms or by some milliseconds may read any other of these. There any cell may
+// also read "exact" where the table's does not, as a lossless seek that a newer decoder puts
+// on the sample. Nothing else passes: a kind that lost its length or its seek fails anywhere.
+bool agrees(const QString& measured, const QString& said, bool lossless, bool sameStack);
+
+// Whether the message of a kind that does not open says what the table's says. On another
+// stack the name GStreamer gives the kind, quoted in the program's own sentence, may be that
+// stack's; the sentence may not change.
+bool sameMessage(const QString& measured, const QString& said, bool sameStack);
 
 } // namespace formats

@@ -38,7 +38,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::vector<formats::Row> rows;
+    formats::Table measured {formats::thisRelease(), {}};
+    std::vector<formats::Row>& rows = measured.rows;
     for (const formats::Kind& kind : formats::kinds()) {
         if (const QString failed = formats::makeKind(kind, folder); !failed.isEmpty()) {
             std::fprintf(stderr, "tandrel_formats: %s\n", qPrintable(failed));
@@ -49,7 +50,7 @@ int main(int argc, char** argv)
             qPrintable(rows.back().opens), qPrintable(rows.back().length),
             qPrintable(rows.back().seek), qPrintable(rows.back().error));
     }
-    const QString table = formats::renderTable(rows);
+    const QString table = formats::renderTable(measured);
     if (!options.isSet("write")) {
         std::printf("%s\n", qPrintable(table));
         return 0;
