@@ -333,6 +333,8 @@ ServerOutput::Wrote ServerOutput::finish()
         rampDownFrom_ = std::max<std::int64_t>(historyStart_, contentEnd_ - rampFrames_);
         rewriteSentFrom(*rampDownFrom_);
     }
+    // When the last frame is heard at the latest, once the server has said it took it.
+    std::optional<std::int64_t> heardByUs;
     for (;;) {
         if (const auto held = heldUp())
             return *held;
@@ -341,7 +343,12 @@ ServerOutput::Wrote ServerOutput::finish()
             if (pa_operation* operation = pa_stream_trigger(stream_, nullptr, nullptr))
                 pa_operation_unref(operation);
             waitForTiming();
-            if (runs_.empty() || heardFrame() >= runs_.back().frame + runs_.back().length)
+            if (runs_.empty())
+                return Wrote::All;
+            const std::int64_t end = runs_.back().frame + runs_.back().length;
+            if (const auto by = lastFrameHeardBy(end))
+                heardByUs = std::min(heardByUs.value_or(*by), *by);
+            if (heardFrame() >= end || (heardByUs && std::int64_t(pa_rtclock_now()) >= *heardByUs))
                 return Wrote::All;
         }
         pa_threaded_mainloop_unlock(loop_);

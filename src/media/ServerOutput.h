@@ -80,6 +80,7 @@ private:
     std::int64_t blocksBeforeWrite(
         const ServerCycle::Estimate& cycle, const pa_timing_info& timing, std::int64_t nowUs) const;
     std::int64_t heardFrame() const;
+    std::optional<std::int64_t> lastFrameHeardBy(std::int64_t end) const;
     std::int64_t frames(pa_usec_t usec) const;
     void rewriteSentFrom(std::int64_t from);
     std::optional<std::int64_t> contentAt(std::int64_t frame) const;
