@@ -36,6 +36,11 @@ void WriteWirePlumberConfig(const QString& configHome)
             "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
             "libcamera_monitor.enabled = false\n"},
         {"bluetooth.lua.d/51-tandrel-no-devices.lua", "bluez_monitor.enabled = false\n"},
+        // WirePlumber 0.5 (Debian 13) reads no Lua configuration: its profile's features say
+        // which monitors start, and this fragment is merged into the packaged profile.
+        {"wireplumber.conf.d/51-tandrel-no-devices.conf",
+            "wireplumber.profiles = {\n  main = {\n    hardware.audio = disabled\n"
+            "    hardware.bluetooth = disabled\n    hardware.video-capture = disabled\n  }\n}\n"},
     };
     for (const auto& [name, text] : files) {
         const QString path = config.filePath(name);
