@@ -284,10 +284,11 @@ std::int64_t ServerOutput::blocksBeforeWrite(
 // A report that the server has handed frame `end` to its sink says when that frame is heard
 // at the latest: the sink's latency after the report. The stream's time says it too, while the
 // stream plays; but once it has run dry the sink's latency is that of the silence the sink
-// plays meanwhile, which the stream's time still counts against its last frame. PulseAudio
-// 17's null sink reports 0.6 to 39 ms of latency all along after a stream ran dry, so a stream
-// shorter than that (a play of a file's last 30 ms) never reached its end by its time
-// (measured: 3 runs of 3); PulseAudio 16 and PipeWire report none once the sink is idle.
+// plays meanwhile, which the stream's time still subtracts from its last frame. PulseAudio
+// 17's null sink (Debian 13) reports 0.6 to 39 ms of latency all along after a stream ran dry,
+// so the time of a stream shorter than that (a play of a file's last 30 ms) stayed short of
+// its end for good (measured: 3 runs of 3; the stream's time read 0 throughout). On PulseAudio
+// 16 the time went on past the last frame, as its interpolation does.
 std::optional<std::int64_t> ServerOutput::lastFrameHeardBy(std::int64_t end) const
 {
     const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
