@@ -214,6 +214,34 @@ GstPadProbeReturn restateSfSeek(GstPad* pad, GstPadProbeInfo* info, gpointer dat
     return GST_PAD_PROBE_OK;
 }
 
+// sfdec never lets go of a seek event it is given (gstsfdec.c, gst_sf_dec_src_event, since
+// its seeking was written in 2013, and still upstream): every seek leaked the event that
+// noteSeek made. GStreamer 1.22 took events from GLib's slices, where LeakSanitizer cannot see
+// them; 1.24 and later allocate them with malloc. So sfdec's event function is wrapped: it
+// gets a copy of each seek that only it and the wrapper hold, and the wrapper drops the
+// reference sfdec kept once it has returned. An sfdec that lets go of its events leaves only
+// the wrapper's.
+constexpr char kSfEvents[] = "tandrel-sfdec-events";
+
+struct SfEvents {
+    GstPadEventFunction handle;
+};
+
+gboolean releaseSfSeek(GstPad* pad, GstObject* parent, GstEvent* event)
+{
+    const auto* events = static_cast<SfEvents*>(g_object_get_data(G_OBJECT(pad), kSfEvents));
+    if (GST_EVENT_TYPE(event) != GST_EVENT_SEEK)
+        return events->handle(pad, parent, event);
+    GstEvent* own = gst_event_copy(event);
+    gst_event_unref(event);
+    gst_event_ref(own);
+    const gboolean done = events->handle(pad, parent, own);
+    if (GST_MINI_OBJECT_REFCOUNT_VALUE(own) > 1)
+        gst_event_unref(own);
+    gst_event_unref(own);
+    return done;
+}
+
 // The thread that added a reader, which is decodebin's own: it reads the file's start itself
 // while plugging, and must not wait for its own plugging to end.
 constexpr char kPluggedBy[] = "tandrel-plugged-by";
@@ -256,6 +284,11 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
         gst_pad_add_probe(src.get(),
             GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_BOTH | GST_PAD_PROBE_TYPE_BUFFER),
             restateSfSeek, new SfSeek, [](gpointer seek) { delete static_cast<SfSeek*>(seek); });
+        if (GstPadEventFunction handle = GST_PAD_EVENTFUNC(src.get())) {
+            g_object_set_data_full(G_OBJECT(src.get()), kSfEvents, new SfEvents {handle},
+                [](gpointer events) { delete static_cast<SfEvents*>(events); });
+            gst_pad_set_event_function(src.get(), releaseSfSeek);
+        }
     }
     g_object_set_data(G_OBJECT(element), kPluggedBy, g_thread_self());
     gst::PadPtr sink(gst_element_get_static_pad(element, "sink"));

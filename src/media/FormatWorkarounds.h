@@ -14,8 +14,8 @@ void installFormatWorkarounds();
 
 // Mends the pull-mode readers that `playbin` may plug (aiffparse for AIFF, sfdec for
 // Wave64): their first read waits until decodebin has plugged them, their first buffer until
-// the way to the sink exists; sfdec hands on every bit of a 24- or 32-bit file, and its
-// seeks land where they were asked to.
+// the way to the sink exists; sfdec hands on every bit of a 24- or 32-bit file, its seeks
+// land where they were asked to, and their events are let go of.
 void mendPullModeReaders(GstElement* playbin);
 
 // The WavPack type finder's verdict, given a file's first 32 bytes and the 4 bytes where a
