@@ -1,390 +1,325 @@
 // SPDX-License-Identifier: MIT
+// The server output: the books, the stream and the server's timing brought together for
+// every write, start, stop and end.
 #include "media/ServerOutput.h"
 
+#include "media/Log.h"
 #include "media/ServerOutputTuning.h"
-#include "media/ServerSink.h"
 
 #include <algorithm>
-#include <cmath>
-#include <numbers>
-#include <pulse/error.h>
 #include <pulse/rtclock.h>
-#include <pulse/timeval.h>
-#include <utility>
 
 namespace media {
 
 using namespace output;
 
-namespace {
-
-pa_channel_position_t toPulse(GstAudioChannelPosition position, int index)
-{
-    static constexpr std::pair<GstAudioChannelPosition, pa_channel_position_t> kNames[] = {
-        {GST_AUDIO_CHANNEL_POSITION_MONO, PA_CHANNEL_POSITION_MONO},
-        {GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, PA_CHANNEL_POSITION_FRONT_LEFT},
-        {GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT, PA_CHANNEL_POSITION_FRONT_RIGHT},
-        {GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, PA_CHANNEL_POSITION_FRONT_CENTER},
-        {GST_AUDIO_CHANNEL_POSITION_LFE1, PA_CHANNEL_POSITION_LFE},
-        {GST_AUDIO_CHANNEL_POSITION_REAR_LEFT, PA_CHANNEL_POSITION_REAR_LEFT},
-        {GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT, PA_CHANNEL_POSITION_REAR_RIGHT},
-        {GST_AUDIO_CHANNEL_POSITION_REAR_CENTER, PA_CHANNEL_POSITION_REAR_CENTER},
-        {GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT, PA_CHANNEL_POSITION_SIDE_LEFT},
-        {GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT, PA_CHANNEL_POSITION_SIDE_RIGHT},
-        {GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER, PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER},
-        {GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER,
-            PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER},
-    };
-    for (const auto& [gst, pulse] : kNames) {
-        if (gst == position)
-            return pulse;
-    }
-    return pa_channel_position_t(PA_CHANNEL_POSITION_AUX0 + index % 32);
-}
-
-} // namespace
-
 ServerOutput::ServerOutput(std::shared_ptr<SoundServerLink> link)
     : link_(std::move(link))
     , loop_(link_->loop())
+    , stream_(*link_)
 {
+    gst_audio_info_init(&info_);
 }
 
 ServerOutput::~ServerOutput()
 {
     LoopLock lock(loop_);
-    cancelCork();
-    closeStream();
+    stream_.close();
 }
 
-void ServerOutput::closeStream()
+void ServerOutput::holdUpForTesting(std::chrono::microseconds time)
 {
-    if (!stream_)
-        return;
-    pa_stream_set_state_callback(stream_, nullptr, nullptr);
-    pa_stream_set_write_callback(stream_, nullptr, nullptr);
-    pa_stream_disconnect(stream_);
-    pa_stream_unref(stream_);
-    stream_ = nullptr;
+    ServerTiming::holdUpForTesting(time);
 }
 
-// A server that went away (restarted, say) leaves the link failed for good; the next
-// format asked for is made on a new one, as soon as a server answers again.
-void ServerOutput::relinkIfLost()
+void ServerOutput::refuseWritesForTesting(int writes)
 {
-    if (link_->connected())
-        return;
-    std::shared_ptr<SoundServerLink> fresh = SoundServerLink::shared();
-    if (!fresh)
-        return;
-    {
-        LoopLock lock(loop_);
-        cancelCork();
-        closeStream();
-    }
-    link_ = std::move(fresh);
-    loop_ = link_->loop();
+    ServerStream::refuseWritesForTesting(writes);
 }
 
 bool ServerOutput::setFormat(const GstAudioInfo& info, std::string& error)
 {
-    relinkIfLost();
     LoopLock lock(loop_);
-    const pa_sample_spec spec {PA_SAMPLE_FLOAT32LE, std::uint32_t(GST_AUDIO_INFO_RATE(&info)),
-        std::uint8_t(GST_AUDIO_INFO_CHANNELS(&info))};
-    if (stream_ && pa_sample_spec_equal(&spec, &spec_)
-        && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+    if (stream_.good() && stream_.sameFormat(info))
         return true;
-    closeStream();
-    restartLocked();
-    spec_ = spec;
-    channels_ = spec.channels;
-    rampFrames_ = std::max<std::int64_t>(
-        1, std::int64_t(gst_util_uint64_scale_round(kRampLength, spec.rate, GST_SECOND)));
-    pa_channel_map map;
-    pa_channel_map_init(&map);
-    map.channels = spec.channels;
-    for (int i = 0; i < channels_; ++i)
-        map.map[i] = toPulse(GST_AUDIO_INFO_POSITION(&info, i), i);
-    if (channels_ == 1)
-        map.map[0] = PA_CHANNEL_POSITION_MONO;
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    stream_ = pa_stream_new_with_proplist(link_->context(), "Playback", &spec_, &map, properties);
-    pa_proplist_free(properties);
-    if (!stream_) {
-        error = pa_strerror(pa_context_errno(link_->context()));
+    stream_.close();
+    playing_ = false;
+    info_ = info;
+    haveFormat_ = true;
+    const auto rate = GST_AUDIO_INFO_RATE(&info);
+    timeline_.setFormat(GST_AUDIO_INFO_CHANNELS(&info), rate,
+        std::int64_t(gst_util_uint64_scale_round(kRampNs, std::uint64_t(rate), GST_SECOND)));
+    error_.clear();
+    if (!stream_.open(info, error)) {
+        error_ = error;
         return false;
     }
-    const auto wake
-        = [](pa_stream*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
-    pa_stream_set_state_callback(stream_, wake, loop_);
-    pa_stream_set_write_callback(stream_, &onRequest, this);
-    pa_buffer_attr attr;
-    attr.maxlength = std::uint32_t(-1);
-    const bool pipeWire = link_->pipeWire();
-    attr.tlength = std::uint32_t(pa_usec_to_bytes(pipeWire ? kPipeWireQueueUs : kQueueUs, &spec_));
-    attr.prebuf = std::uint32_t(pa_usec_to_bytes(kPrebufUs, &spec_));
-    attr.minreq
-        = std::uint32_t(pa_usec_to_bytes(pipeWire ? kPipeWireRequestUs : kRequestUs, &spec_));
-    attr.fragsize = std::uint32_t(-1);
-    const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY
-        | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-    if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
-        error = pa_strerror(pa_context_errno(link_->context()));
-        closeStream();
-        return false;
-    }
-    for (;;) {
-        const pa_stream_state_t state = pa_stream_get_state(stream_);
-        if (state == PA_STREAM_READY)
-            break;
-        if (!PA_STREAM_IS_GOOD(state)) {
-            error = pa_strerror(pa_context_errno(link_->context()));
-            closeStream();
-            return false;
-        }
-        pa_threaded_mainloop_wait(loop_);
-    }
-    writeIndex_ = silentFrom_ = 0;
-    corked_ = true;
     return true;
 }
 
-std::int64_t ServerOutput::readFrame() const
+bool ServerOutput::adopt(ServerOutput& old, std::string& error)
 {
-    const pa_timing_info* timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
-    if (!timing || timing->read_index_corrupt)
-        return 0;
-    return timing->read_index / std::int64_t(pa_frame_size(&spec_));
-}
-
-std::int64_t ServerOutput::heardFrame() const
-{
-    pa_usec_t usec = 0;
-    if (!stream_ || pa_stream_get_time(stream_, &usec) < 0)
-        return 0;
-    return std::int64_t(gst_util_uint64_scale(usec, spec_.rate, PA_USEC_PER_SEC));
-}
-
-std::int64_t ServerOutput::frames(pa_usec_t usec) const
-{
-    return std::int64_t(gst_util_uint64_scale(usec, spec_.rate, PA_USEC_PER_SEC));
-}
-
-// The content heard at `frame`, or the next to be heard when silence lies there.
-std::optional<std::int64_t> ServerOutput::contentAt(std::int64_t frame) const
-{
-    for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) {
-        if (run->frame <= frame)
-            return run->content + std::min(frame - run->frame, run->length);
+    {
+        LoopLock lock(old.loop_);
+        timeline_ = std::move(old.timeline_);
+        old.timeline_ = OutputTimeline();
+        info_ = old.info_;
+        haveFormat_ = old.haveFormat_;
+        interrupted_ = old.interrupted_;
+        old.stream_.close();
+        old.retired_ = true;
+        signalLoop(old.loop_);
     }
-    if (runs_.empty())
-        return std::nullopt;
-    return runs_.front().content;
+    LoopLock lock(loop_);
+    if (!haveFormat_)
+        return true;
+    if (!stream_.open(info_, error)) {
+        error_ = error;
+        return false;
+    }
+    timeline_.newStream();
+    outputLog("relinked: a new stream on the new connection, going on from content %lld",
+        (long long)timeline_.sent());
+    return true;
 }
 
-float ServerOutput::gainOf(std::int64_t content) const
+// The stream went (a write refused, or killed by the server) while the connection stands:
+// a new one on the same connection, going on with the books.
+void ServerOutput::reopenIfLost()
 {
-    double gain = 1;
-    if (rampUpFrom_ && content >= *rampUpFrom_ && content < *rampUpFrom_ + rampFrames_)
-        gain *= rising(content - *rampUpFrom_, rampFrames_);
-    if (rampDownFrom_ && content >= *rampDownFrom_)
-        gain *= content - *rampDownFrom_ < rampFrames_
-            ? rising(rampFrames_ - 1 - (content - *rampDownFrom_), rampFrames_)
-            : 0;
-    return float(gain);
-}
-
-GstClockTime ServerOutput::timeOf(std::int64_t content) const
-{
-    return origin_.value_or(0)
-        + gst_util_uint64_scale(std::uint64_t(content), GST_SECOND, spec_.rate);
-}
-
-void ServerOutput::writeAt(std::int64_t frame, const std::vector<float>& samples)
-{
-    const auto frameBytes = std::int64_t(pa_frame_size(&spec_));
-    // Relative to where the server would write next, so that the server and the library
-    // count what is queued alike; an absolute offset is counted as more data queued.
-    pa_stream_write(stream_, samples.data(), samples.size() * sizeof(float), nullptr,
-        (frame - writeIndex_) * frameBytes, PA_SEEK_RELATIVE);
-    writeIndex_ = frame + std::int64_t(samples.size()) / channels_;
-}
-
-// Where the next content goes: after the last stop's ramp, and never where the server may
-// already be reading.
-void ServerOutput::place()
-{
-    waitForTiming(true);
-    nextFrame_ = std::max(silentFrom_, reachableFrame());
-    placed_ = true;
-}
-
-// What may be sent so far. The last ramp's worth of content waits for what follows it or
-// for the end, so that the end's ramp down is written before the server can have taken
-// those frames. A sink that takes its configured latency at once (PulseAudio's null sink:
-// 40 ms) may otherwise take the whole tail of a file before its ramp is written: a play of a
-// file's last 30 ms then ended in a hard cut in one run of five (measured).
-std::int64_t ServerOutput::sendable() const
-{
-    return finishing_ ? contentEnd_ : std::max(sent_, contentEnd_ - rampFrames_);
-}
-
-void ServerOutput::sendPending()
-{
-    const std::int64_t end = sendable();
-    if (!stream_ || !playing_ || sent_ >= end)
+    if (stream_.good() || !haveFormat_ || retired_)
         return;
-    if (!placed_)
-        place();
+    std::string error;
+    if (!stream_.open(info_, error)) {
+        error_ = error;
+        return;
+    }
+    error_.clear();
+    timeline_.newStream();
+    outputLog("stream lost: made again, going on from content %lld", (long long)timeline_.sent());
+}
+
+std::string ServerOutput::error() const
+{
+    LoopLock lock(loop_);
+    return error_;
+}
+
+// A write the server refused leaves its books out of step with the stream: the stream is
+// closed, and the slot stops with the error.
+bool ServerOutput::writeOut(const OutputTimeline::Write& write)
+{
+    std::string error;
+    if (stream_.write(write.frame, write.samples, error))
+        return true;
+    error_ = error;
+    stream_.close();
+    return false;
+}
+
+bool ServerOutput::sendPending()
+{
+    if (!stream_.isOpen() || !playing_ || !timeline_.hasPending())
+        return true;
+    ServerTiming& timing = stream_.timing();
+    if (!timeline_.placed()) {
+        timing.update(true);
+        timeline_.place(timing.reachableFrame(stream_.corked()));
+    }
     // The server counts as room only what lies past its write index; what lies between the
     // next frame and that index is written over, and a write that moves the index back makes
     // more room at once, so this goes on until nothing more fits.
-    while (sent_ < end) {
-        const std::size_t writable = pa_stream_writable_size(stream_);
-        if (writable == std::size_t(-1))
+    while (const auto room = stream_.writableFrames()) {
+        const auto write = timeline_.takeNext(*room, stream_.writeIndex());
+        if (!write)
             break;
-        const std::int64_t room = std::int64_t(writable / pa_frame_size(&spec_))
-            + std::max<std::int64_t>(0, writeIndex_ - nextFrame_);
-        const std::int64_t count = std::min(end - sent_, room);
-        if (count <= 0)
-            break;
-        writeAt(nextFrame_, shaped(sent_, count));
-        if (!runs_.empty() && runs_.back().frame + runs_.back().length == nextFrame_
-            && runs_.back().content + runs_.back().length == sent_)
-            runs_.back().length += count;
-        else
-            runs_.push_back({nextFrame_, sent_, count});
-        nextFrame_ += count;
-        sent_ += count;
+        if (!writeOut(*write))
+            return false;
     }
     uncorkWhenReady();
+    return true;
 }
 
 void ServerOutput::uncorkWhenReady()
 {
-    if (!corked_ || !playing_ || !stream_)
+    if (!stream_.corked() || !playing_ || !stream_.isOpen())
         return;
+    const ServerTiming& timing = stream_.timing();
     // A PulseAudio sink that cannot rewind may take a whole block of the stream (its
     // configured latency) the moment it starts, and plays what it finds short as silence: a
     // gap early in the sound, which moved it by 11 to 880 samples (measured: 2 starts in 129,
     // with 1904 and 1040 frames queued for a 1920-frame block). A start waits for that much,
     // unless the server has no room for more or the end has come.
-    const pa_usec_t start = std::max(kStartUs, link_->pipeWire() ? 0 : sinkTakesUs_);
-    const bool full = sent_ < sendable();
-    if (!finishing_ && !full && writeIndex_ - readFrame() < frames(start))
+    const pa_usec_t start = std::max(kStartUs, link_->pipeWire() ? 0 : timing.sinkTakes());
+    const std::int64_t queued = stream_.writeIndex() - timing.readFrame();
+    if (!timeline_.finishing() && !timeline_.hasPending() && queued < timing.frames(start))
         return;
-    pa_operation* operation = pa_stream_cork(stream_, 0, nullptr, nullptr);
-    if (operation)
-        pa_operation_unref(operation);
-    corked_ = false;
-    cycle_.forget();
+    stream_.uncork();
+    outputLog("uncorked: %lld frames queued, start needs %lld%s", (long long)queued,
+        (long long)timing.frames(start),
+        timeline_.finishing() ? " (the end has come)"
+                              : (timeline_.hasPending() ? " (the server has no room)" : ""));
 }
 
-// The server asks for more right after it takes a block; while the stream plays, the times
-// of its requests keep its cycle.
-void ServerOutput::onRequest(pa_stream*, std::size_t, void* data)
+// Why a waiting write() or finish() must return now, if it must.
+std::optional<ServerOutput::Wrote> ServerOutput::heldUp() const
 {
-    auto* self = static_cast<ServerOutput*>(data);
-    if (!self->corked_)
-        self->cycle_.requested(std::int64_t(pa_rtclock_now()));
-    signalLoop(self->loop_);
-}
-
-// What the server has taken no longer needs a copy, except what a stop may still ramp down.
-void ServerOutput::trim()
-{
-    const std::int64_t keepFrom
-        = std::min({sent_, contentAt(readFrame()).value_or(sent_), stoppedAt_.value_or(sent_)});
-    if (keepFrom <= historyStart_)
-        return;
-    history_.erase(history_.begin(), history_.begin() + (keepFrom - historyStart_) * channels_);
-    historyStart_ = keepFrom;
+    if (retired_)
+        return Wrote::Interrupted;
+    if (!stream_.good())
+        return Wrote::Failed;
+    if (interrupted_)
+        return Wrote::Interrupted;
+    return std::nullopt;
 }
 
 ServerOutput::Wrote ServerOutput::write(
     const float* data, std::int64_t count, GstClockTime streamTime)
 {
     LoopLock lock(loop_);
-    if (!origin_) {
-        origin_ = GST_CLOCK_TIME_IS_VALID(streamTime) ? streamTime : 0;
-        rampUpFrom_ = 0;
-        floor_ = rampFrames_;
-    }
-    history_.insert(history_.end(), data, data + count * channels_);
-    contentEnd_ += count;
+    if (retired_)
+        return Wrote::Retired;
+    timeline_.append(data, count,
+        GST_CLOCK_TIME_IS_VALID(streamTime) ? std::optional<std::uint64_t>(streamTime)
+                                            : std::nullopt);
     for (;;) {
         if (const auto held = heldUp())
             return *held;
-        sendPending();
-        trim();
-        if (sent_ >= sendable() && playing_)
+        if (!sendPending())
+            return Wrote::Failed;
+        timeline_.trim(stream_.timing().readFrame());
+        if (!timeline_.hasPending() && playing_)
             return Wrote::All;
         pa_threaded_mainloop_wait(loop_);
     }
 }
 
+// The end waits on the server's reports: once everything is written it asks for one, and
+// again when the last frame is due by what the last one said (or sooner, when woken).
 ServerOutput::Wrote ServerOutput::finish()
 {
     LoopLock lock(loop_);
-    finishing_ = true;
-    if (!rampDownFrom_) {
-        rampDownFrom_ = std::max<std::int64_t>(historyStart_, contentEnd_ - rampFrames_);
-        rewriteSentFrom(*rampDownFrom_);
-    }
+    if (retired_)
+        return Wrote::Retired;
+    ServerTiming& timing = stream_.timing();
+    if (const auto rewrite = timeline_.finish(timing.reachableFrame(stream_.corked()));
+        rewrite && stream_.good() && !writeOut(*rewrite))
+        return Wrote::Failed;
     // When the last frame is heard at the latest, once the server has said it took it.
     std::optional<std::int64_t> heardByUs;
+    bool asked = false;
     for (;;) {
         if (const auto held = heldUp())
             return *held;
-        sendPending();
-        if (sent_ >= contentEnd_ && playing_) {
-            if (pa_operation* operation = pa_stream_trigger(stream_, nullptr, nullptr))
-                pa_operation_unref(operation);
-            waitForTiming();
-            if (runs_.empty())
+        if (!sendPending())
+            return Wrote::Failed;
+        if (!timeline_.hasPending() && playing_) {
+            const auto end = timeline_.endFrame();
+            if (!end)
                 return Wrote::All;
-            const std::int64_t end = runs_.back().frame + runs_.back().length;
-            if (const auto by = lastFrameHeardBy(end))
+            if (!asked) {
+                stream_.trigger();
+                timing.update();
+                asked = true;
+            }
+            if (const auto by = timing.lastFrameHeardBy(*end))
                 heardByUs = std::min(heardByUs.value_or(*by), *by);
-            if (heardFrame() >= end || (heardByUs && std::int64_t(pa_rtclock_now()) >= *heardByUs))
+            const auto now = std::int64_t(pa_rtclock_now());
+            const std::int64_t heard = timing.heardFrame();
+            if (heard >= *end || (heardByUs && now >= *heardByUs))
                 return Wrote::All;
+            const std::int64_t dueUs
+                = heardByUs.value_or(now + std::int64_t(timing.usec(*end - heard)));
+            const std::int64_t askUs = std::clamp(dueUs, now + kEndAskLeastUs, now + kEndAskMostUs);
+            stream_.askTimingAt(askUs);
+            outputLog("end: frame %lld, heard %lld, asking the server again in %lld us",
+                (long long)*end, (long long)heard, (long long)(askUs - now));
         }
-        pa_threaded_mainloop_unlock(loop_);
-        g_usleep(5000);
-        pa_threaded_mainloop_lock(loop_);
+        pa_threaded_mainloop_wait(loop_);
     }
 }
 
-// Writes again what was sent of the content from `from` on, with the gains as they now
-// stand, where the server has not yet read it.
-void ServerOutput::rewriteSentFrom(std::int64_t from)
+void ServerOutput::play()
 {
-    if (runs_.empty() || from >= sent_ || from < historyStart_)
+    LoopLock lock(loop_);
+    stream_.cancelCork();
+    if (playing_)
         return;
-    const Run& last = runs_.back();
-    if (from < last.content)
-        return;
-    const std::int64_t frame = last.frame + (from - last.content);
-    if (frame < reachableFrame())
-        return;
-    writeAt(frame, shaped(from, sent_ - from));
+    reopenIfLost();
+    playing_ = true;
+    timeline_.resume();
+    outputLog("play: from content %lld", (long long)timeline_.sent());
+    sendPending();
+    signalLoop(loop_);
 }
 
-std::vector<float> ServerOutput::shaped(
-    std::int64_t from, std::int64_t count, std::int64_t length, bool rampingDown) const
+void ServerOutput::stop()
 {
-    std::vector<float> samples(std::size_t(std::max(count, length) * channels_));
-    for (std::int64_t f = 0; f < count; ++f) {
-        float gain = gainOf(from + f);
-        if (rampingDown)
-            gain *= float(rising(rampFrames_ - 1 - f, rampFrames_));
-        const float* frame = history_.data() + (from + f - historyStart_) * channels_;
-        for (int c = 0; c < channels_; ++c)
-            samples[std::size_t(f * channels_ + c)] = frame[c] * gain;
+    LoopLock lock(loop_);
+    stopLocked();
+}
+
+void ServerOutput::stopLocked()
+{
+    if (!playing_)
+        return;
+    playing_ = false;
+    if (!stream_.good() || !timeline_.sentAny()) {
+        timeline_.stop(std::nullopt);
+        return;
     }
-    return samples;
+    ServerTiming& timing = stream_.timing();
+    timing.update(true);
+    // PipeWire plays a stream's last quantum only once it is whole (what is left short stays
+    // queued and unheard until more comes), so the ramp is followed by a quantum of silence
+    // at least, or its tail would be cut off.
+    const OutputTimeline::Server server {timing.reachableFrame(stream_.corked()),
+        timing.readFrame(), stream_.writeIndex(), !stream_.corked(), timing.frames(kQuantumUs)};
+    if (const auto write = timeline_.stop(server)) {
+        outputLog("stop: ramp at frame %lld (read %lld, written to %lld), left off at content %lld",
+            (long long)write->frame, (long long)server.read, (long long)server.writeIndex,
+            (long long)timeline_.stoppedAt().value_or(0));
+        if (!writeOut(*write))
+            return;
+    }
+    corkLater();
+}
+
+// A stopped stream is corked once its ramp has been heard.
+void ServerOutput::corkLater()
+{
+    stream_.cancelCork();
+    if (stream_.corked() || !stream_.isOpen())
+        return;
+    const ServerTiming& timing = stream_.timing();
+    const std::int64_t ahead = timeline_.silentFrom() - timing.readFrame();
+    stream_.corkAfter(timing.usec(ahead) + timing.sinkLatency() + kCorkAfterUs);
+}
+
+void ServerOutput::restart()
+{
+    LoopLock lock(loop_);
+    stopLocked();
+    timeline_.restart();
+}
+
+void ServerOutput::interrupt()
+{
+    LoopLock lock(loop_);
+    interrupted_ = true;
+    signalLoop(loop_);
+}
+
+void ServerOutput::resume()
+{
+    LoopLock lock(loop_);
+    interrupted_ = false;
+}
+
+std::optional<GstClockTime> ServerOutput::position()
+{
+    LoopLock lock(loop_);
+    return timeline_.position(stream_.timing().heardFrame(), playing_);
 }
 
 } // namespace media

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The server output's sizes and the ramp's curve, shared by its two halves: writing
-// (ServerOutput.cpp) and starting and stopping (ServerOutputStops.cpp).
+// The server output's sizes and times, shared by the output, its stream and its timing.
 
-#include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <pulse/sample.h>
 #include <pulse/thread-mainloop.h>
 
@@ -50,17 +47,14 @@ inline constexpr std::int64_t kCycleLeadUs = 5'000;
 // A stopped stream is corked once its ramp has been heard. PipeWire's monitor hears a stream
 // up to 60 ms after the stream says it played (measured); the cork waits that out.
 inline constexpr pa_usec_t kCorkAfterUs = 80'000;
+// The end asks the server where it reads when the last frame is due by its last report, and
+// no sooner than this, no later than that: nothing else says when to ask.
+inline constexpr std::int64_t kEndAskLeastUs = 1'000;
+inline constexpr std::int64_t kEndAskMostUs = 50'000;
 
 inline void signalLoop(pa_threaded_mainloop* loop)
 {
     pa_threaded_mainloop_signal(loop, 0);
-}
-
-// The raised cosine, rising from 0 to 1 over `n` frames; centred on each frame, so that
-// neither end is exactly 0 or 1 and a ramp down is the same curve read backwards.
-inline double rising(std::int64_t i, std::int64_t n)
-{
-    return (1 - std::cos(std::numbers::pi * (double(i) + 0.5) / double(n))) / 2;
 }
 
 } // namespace media::output

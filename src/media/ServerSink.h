@@ -2,6 +2,7 @@
 #pragma once
 
 #include "media/GstHandles.h"
+#include "media/OutputTimeline.h"
 
 #include <memory>
 
@@ -30,7 +31,7 @@ class SoundServerLink;
 // kRampLength, and the end is told only once it has been heard.
 //
 // The element answers position queries itself, from what the server says it has played.
-inline constexpr GstClockTime kRampLength = 3 * GST_MSECOND;
+inline constexpr GstClockTime kRampLength = kRampNs;
 
 // Empty when `link` is empty.
 gst::ElementPtr makeServerSink(std::shared_ptr<SoundServerLink> link);
