@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "media/SoundServerLink.h"
 
+#include "media/Log.h"
+
 #include <QCoreApplication>
 #include <mutex>
+#include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/proplist.h>
 #include <string_view>
@@ -25,9 +28,15 @@ std::shared_ptr<SoundServerLink> SoundServerLink::shared()
     std::lock_guard lock(guard);
     if (auto link = current.lock(); link && link->connected())
         return link;
+    const bool replacing = !current.expired();
     std::shared_ptr<SoundServerLink> link(new SoundServerLink);
-    if (!link->connect())
+    if (!link->connect()) {
+        qCDebug(lcLink, "no sound server answered: %s",
+            link->context_ ? pa_strerror(pa_context_errno(link->context_)) : "no context");
         return nullptr;
+    }
+    qCDebug(lcLink, "connected to %s%s", link->pipeWire_ ? "PipeWire's pulse server" : "PulseAudio",
+        replacing ? ", replacing a connection whose server went away" : "");
     current = link;
     return link;
 }
@@ -77,6 +86,9 @@ bool SoundServerLink::askServerName()
             // PipeWire's pulse server names itself "PulseAudio (on PipeWire 0.3.65)".
             a->link->pipeWire_ = info && info->server_name
                 && std::string_view(info->server_name).find("PipeWire") != std::string_view::npos;
+            if (info)
+                qCDebug(lcLink, "server: %s %s", info->server_name ? info->server_name : "?",
+                    info->server_version ? info->server_version : "?");
             a->done = true;
             pa_threaded_mainloop_signal(a->link->loop_, 0);
         },
@@ -97,6 +109,7 @@ bool SoundServerLink::connected() const
 
 SoundServerLink::~SoundServerLink()
 {
+    qCDebug(lcLink, "connection let go");
     if (loop_)
         pa_threaded_mainloop_stop(loop_);
     if (context_) {

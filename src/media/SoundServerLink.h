@@ -8,15 +8,17 @@
 namespace media {
 
 // The program's connection to the sound server (PulseAudio, or PipeWire's pulse server),
-// kept while any engine that sounds through it lives, with the thread that serves it. Every
-// engine's output stream is made on it; the connection itself holds no stream, so the server
+// kept while any output that sounds through it lives, with the thread that serves it. Every
+// output's stream is made on it; the connection itself holds no stream, so the server
 // still suspends its device when nothing sounds (measured with module-suspend-on-idle: the
 // sink suspends with both slots open, paused or stopped). Making it again for each play
 // cost 10 to 20 ms (measured).
 class SoundServerLink {
 public:
-    // The one link of the program, made on first use and let go with its last holder;
-    // empty when there is no server to connect to.
+    // The program's current link, made on first use and let go with its last holder. When
+    // the current one has failed (its server went away), a new one is made at once for the
+    // caller, and the failed one lives on only as long as its holders (an output that has not
+    // noticed yet). Empty when no server answers.
     static std::shared_ptr<SoundServerLink> shared();
 
     ~SoundServerLink();
@@ -28,8 +30,7 @@ public:
     pa_threaded_mainloop* loop() const { return loop_; }
     pa_context* context() const { return context_; }
 
-    // Whether the connection still stands; a server that went away leaves it failed, and the
-    // next shared() makes a new one once this one's holders have let it go.
+    // Whether the connection still stands; a server that went away leaves it failed for good.
     bool connected() const;
 
     // Whether the server is PipeWire's pulse server, which hands a stream's sound to its
