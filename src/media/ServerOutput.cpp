@@ -29,7 +29,7 @@ ServerOutput::~ServerOutput()
 
 void ServerOutput::holdUpForTesting(std::chrono::microseconds time)
 {
-    ServerTiming::holdUpForTesting(time);
+    ServerTiming::delayReportsForTesting(time);
 }
 
 void ServerOutput::refuseWritesForTesting(int writes)
@@ -162,7 +162,7 @@ void ServerOutput::uncorkWhenReady()
 }
 
 // Why a waiting write() or finish() must return now, if it must.
-std::optional<ServerOutput::Wrote> ServerOutput::heldUp() const
+std::optional<ServerOutput::Wrote> ServerOutput::mustReturn() const
 {
     if (retired_)
         return Wrote::Interrupted;
@@ -183,7 +183,7 @@ ServerOutput::Wrote ServerOutput::write(
         GST_CLOCK_TIME_IS_VALID(streamTime) ? std::optional<std::uint64_t>(streamTime)
                                             : std::nullopt);
     for (;;) {
-        if (const auto held = heldUp())
+        if (const auto held = mustReturn())
             return *held;
         if (!sendPending())
             return Wrote::Failed;
@@ -209,7 +209,7 @@ ServerOutput::Wrote ServerOutput::finish()
     std::optional<std::int64_t> heardByUs;
     bool asked = false;
     for (;;) {
-        if (const auto held = heldUp())
+        if (const auto held = mustReturn())
             return *held;
         if (!sendPending())
             return Wrote::Failed;
@@ -272,7 +272,8 @@ void ServerOutput::stopLocked()
     timing.update(true);
     // PipeWire plays a stream's last quantum only once it is whole (what is left short stays
     // queued and unheard until more comes), so the ramp is followed by a quantum of silence
-    // at least, or its tail would be cut off.
+    // at least, or its tail would be cut off (measured on PipeWire 0.3.65 and 1.4.2; reported
+    // upstream as pipewire/pipewire#3365 on freedesktop.org's GitLab).
     const OutputTimeline::Server server {timing.reachableFrame(stream_.corked()),
         timing.readFrame(), stream_.writeIndex(), !stream_.corked(), timing.frames(kQuantumUs)};
     if (const auto write = timeline_.stop(server)) {

@@ -79,7 +79,9 @@ public:
     // Where the listener is, in the stream's time; empty before any content.
     std::optional<GstClockTime> position();
 
-    // For tests: see ServerTiming and ServerStream.
+    // For tests: each report of where the server reads is acted on this long after it came,
+    // as on a busy machine (ServerTiming); each write after the next `writes` is refused
+    // (ServerStream).
     static void holdUpForTesting(std::chrono::microseconds time);
     static void refuseWritesForTesting(int writes);
 
@@ -87,7 +89,7 @@ private:
     void stopLocked();
     bool sendPending();
     bool writeOut(const OutputTimeline::Write& write);
-    std::optional<Wrote> heldUp() const;
+    std::optional<Wrote> mustReturn() const;
     void uncorkWhenReady();
     void corkLater();
     void reopenIfLost();

@@ -16,11 +16,11 @@ namespace media {
 
 using namespace output;
 
-std::atomic<std::int64_t> ServerTiming::heldUpUs_ {0};
+std::atomic<std::int64_t> ServerTiming::testDelayUs_ {0};
 
-void ServerTiming::holdUpForTesting(std::chrono::microseconds time)
+void ServerTiming::delayReportsForTesting(std::chrono::microseconds time)
 {
-    heldUpUs_.store(time.count());
+    testDelayUs_.store(time.count());
 }
 
 void ServerTiming::attach(pa_stream* stream, const pa_sample_spec& spec)
@@ -78,7 +78,7 @@ bool ServerTiming::update(bool forWrite)
     pa_operation_unref(timing);
     if (sink)
         pa_operation_unref(sink);
-    if (const std::int64_t us = heldUpUs_.load(); us > 0) {
+    if (const std::int64_t us = testDelayUs_.load(); us > 0) {
         pa_threaded_mainloop_unlock(loop_);
         g_usleep(gulong(us));
         pa_threaded_mainloop_lock(loop_);

@@ -51,9 +51,9 @@ public:
     void requested(std::int64_t atUs) { cycle_.requested(atUs); }
     void forgetCycle() { cycle_.forget(); }
 
-    // For tests: every output in the process is held up this long after each report of where
-    // the server reads, before it acts on it, as a busy machine may hold it up.
-    static void holdUpForTesting(std::chrono::microseconds time);
+    // For tests: every output in the process acts on each report of where the server reads
+    // this long after it came, as on a busy machine.
+    static void delayReportsForTesting(std::chrono::microseconds time);
 
 private:
     std::optional<ServerCycle::Estimate> serverCycle(std::int64_t nowUs) const;
@@ -68,7 +68,7 @@ private:
     pa_usec_t sinkTakesUs_ = 0; // how much a PulseAudio sink takes of the stream at once
     ServerCycle cycle_; // when PipeWire takes its next block of the stream
 
-    static std::atomic<std::int64_t> heldUpUs_;
+    static std::atomic<std::int64_t> testDelayUs_;
 };
 
 } // namespace media
