@@ -66,14 +66,19 @@ OutputPtr relinked(gpointer sink, const OutputPtr& stale, bool carryOn)
         return stale;
     auto fresh = std::make_shared<ServerOutput>(std::move(link));
     Outputs* outputs = self(sink)->outputs;
+    // Adopted before it is published, under the guard: a thread that asks for the output
+    // meanwhile waits, and then finds the books where they went. No loop lock is ever held
+    // while the guard is taken.
+    std::string error;
+    bool refused = false;
     {
         std::lock_guard lock(outputs->guard);
         if (outputs->current != stale)
             return outputs->current;
+        refused = carryOn && !fresh->adopt(*stale, error);
         outputs->current = fresh;
     }
-    std::string error;
-    if (carryOn && !fresh->adopt(*stale, error))
+    if (refused)
         GST_ELEMENT_WARNING(GST_ELEMENT(sink), RESOURCE, OPEN_WRITE,
             ("The sound server refused to play: %s", error.c_str()), (nullptr));
     qCDebug(media::lcOutput, "relinked: the connection to the server was lost%s",
