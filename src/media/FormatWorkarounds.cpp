@@ -31,9 +31,8 @@ void findBigWavPack(GstTypeFind* find, gpointer)
     if (blockSize > kBuiltInBlockLimit && blockSize < kBlockLimit)
         next = gst_type_find_peek(find, 8 + gint64(blockSize), 4);
     if (const int probability = bigWavPackProbability(head, next)) {
-        GstCaps* caps = gst_caps_from_string("audio/x-wavpack, framed=(boolean)false");
-        gst_type_find_suggest(find, guint(probability), caps);
-        gst_caps_unref(caps);
+        const gst::CapsPtr caps(gst_caps_from_string("audio/x-wavpack, framed=(boolean)false"));
+        gst_type_find_suggest(find, guint(probability), caps.get());
     }
 }
 
@@ -85,13 +84,11 @@ GstPadProbeReturn offerWideSamples(GstPad*, GstPadProbeInfo* info, gpointer)
     gst_query_parse_caps_result(query, &answer);
     if (!answer)
         return GST_PAD_PROBE_OK;
-    GstCaps* wide = gst_caps_from_string(
-        "audio/x-raw, format=(string){ " GST_AUDIO_NE(S32) ", " GST_AUDIO_NE(F32) " }");
-    GstCaps* kept = gst_caps_intersect_full(answer, wide, GST_CAPS_INTERSECT_FIRST);
-    if (!gst_caps_is_empty(kept))
-        gst_query_set_caps_result(query, kept);
-    gst_caps_unref(kept);
-    gst_caps_unref(wide);
+    const gst::CapsPtr wide(gst_caps_from_string(
+        "audio/x-raw, format=(string){ " GST_AUDIO_NE(S32) ", " GST_AUDIO_NE(F32) " }"));
+    const gst::CapsPtr kept(gst_caps_intersect_full(answer, wide.get(), GST_CAPS_INTERSECT_FIRST));
+    if (!gst_caps_is_empty(kept.get()))
+        gst_query_set_caps_result(query, kept.get());
     return GST_PAD_PROBE_OK;
 }
 
@@ -127,6 +124,7 @@ GstEvent* noteSeek(SfSeek& seek, GstEvent* event)
     GstEvent* open = gst_event_new_seek(
         rate, format, flags, startType, start, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     gst_event_set_seqnum(open, gst_event_get_seqnum(event));
+    // The probe's reference to the seek goes with it: the open one takes its place.
     gst_event_unref(event);
     return open;
 }
@@ -158,6 +156,7 @@ GstEvent* restateEvent(SfSeek& seek, GstEvent* event)
     segment.position = at;
     GstEvent* restated = gst_event_new_segment(&segment);
     gst_event_set_seqnum(restated, gst_event_get_seqnum(event));
+    // The probe's reference to the segment goes with it: the restated one takes its place.
     gst_event_unref(event);
     seek.next = at;
     seek.target = -1;
@@ -232,6 +231,7 @@ gboolean releaseSfSeek(GstPad* pad, GstObject* parent, GstEvent* event)
     const auto* events = static_cast<SfEvents*>(g_object_get_data(G_OBJECT(pad), kSfEvents));
     if (GST_EVENT_TYPE(event) != GST_EVENT_SEEK)
         return events->handle(pad, parent, event);
+    // Counted by hand rather than owned: what matters is how many references sfdec left.
     GstEvent* own = gst_event_copy(event);
     gst_event_unref(event);
     gst_event_ref(own);

@@ -45,6 +45,7 @@ using PipelinePtr = std::unique_ptr<GstElement, PipelineStop>;
 using BusPtr = std::unique_ptr<GstBus, ObjectUnref>;
 using PadPtr = std::unique_ptr<GstPad, ObjectUnref>;
 using CapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
+using FeaturePtr = std::unique_ptr<GstPluginFeature, ObjectUnref>;
 using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
 using QueryPtr = std::unique_ptr<GstQuery, QueryUnref>;
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;

@@ -39,11 +39,10 @@ QString foundKind(GstElement* playbin)
             GstElement* element = GST_ELEMENT(g_value_get_object(&item.value));
             GstElementFactory* factory = gst_element_get_factory(element);
             if (factory && g_strcmp0(GST_OBJECT_NAME(factory), "typefind") == 0) {
-                GstCaps* caps = nullptr;
-                g_object_get(element, "caps", &caps, nullptr);
-                kind = describe(caps);
-                if (caps)
-                    gst_caps_unref(caps);
+                GstCaps* raw = nullptr;
+                g_object_get(element, "caps", &raw, nullptr);
+                const gst::CapsPtr caps(raw);
+                kind = describe(caps.get());
                 done = !kind.isEmpty();
             }
             g_value_reset(&item.value);
@@ -122,10 +121,10 @@ void OpenFailure::note(GstMessage* message)
     if (!missingKind_.isEmpty() || !gst_is_missing_plugin_message(message))
         return;
     const GstStructure* fields = gst_message_get_structure(message);
-    GstCaps* caps = nullptr;
-    if (fields && gst_structure_get(fields, "detail", GST_TYPE_CAPS, &caps, nullptr)) {
-        missingKind_ = describe(caps);
-        gst_caps_unref(caps);
+    GstCaps* raw = nullptr;
+    if (fields && gst_structure_get(fields, "detail", GST_TYPE_CAPS, &raw, nullptr)) {
+        const gst::CapsPtr caps(raw);
+        missingKind_ = describe(caps.get());
     }
     if (missingKind_.isEmpty()) {
         gst::GCharPtr text(gst_missing_plugin_message_get_description(message));

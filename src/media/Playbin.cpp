@@ -37,11 +37,10 @@ void initGStreamerOnce()
         installFormatWorkarounds();
         // MP3 through mpg123 rather than FFmpeg's decoder, which ranks the same and wins on
         // its name: an MP3 then does not load FFmpeg's libraries, some 30 MB of them.
-        if (GstPluginFeature* mpg123
-            = gst_registry_lookup_feature(gst_registry_get(), "mpg123audiodec")) {
-            gst_plugin_feature_set_rank(mpg123, GST_RANK_PRIMARY);
-            gst_object_unref(mpg123);
-        }
+        const gst::FeaturePtr mpg123(
+            gst_registry_lookup_feature(gst_registry_get(), "mpg123audiodec"));
+        if (mpg123)
+            gst_plugin_feature_set_rank(mpg123.get(), GST_RANK_PRIMARY);
     });
 }
 
