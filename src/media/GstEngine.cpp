@@ -4,6 +4,7 @@
 #include "media/GstEngine.h"
 
 #include "media/GstEngineImpl.h"
+#include "media/Log.h"
 #include "media/Playbin.h"
 #include "media/ServerSink.h"
 
@@ -68,14 +69,15 @@ void GstEngine::Impl::handle(GstMessage* message)
     case GST_MESSAGE_DURATION_CHANGED:
         // Only a file that gave no length at the open learns it later; a known length
         // stays put, so the bar never rescales under the user.
-        if (opened && durationNs == 0)
+        if (opened() && durationNs == 0)
             durationNs = readLength({});
         break;
     case GST_MESSAGE_ELEMENT:
         failure.note(message);
         break;
     case GST_MESSAGE_ASYNC_DONE:
-        if (rearm != Rearm::None && GST_MESSAGE_SRC(message) == GST_OBJECT(playbin.get()))
+        if ((phase == Phase::Prerolling || phase == Phase::Seeking)
+            && GST_MESSAGE_SRC(message) == GST_OBJECT(playbin.get()))
             advanceRearm();
         break;
     default:
@@ -87,84 +89,93 @@ void GstEngine::Impl::handle(GstMessage* message)
 // echoes from further down the pipeline.
 void GstEngine::Impl::onError(GstMessage* message)
 {
+    const QString text = errorText(message);
+    qCDebug(lcEngine) << "error from" << GST_MESSAGE_SRC_NAME(message) << text << "in" << path;
     if (firstError.isEmpty())
-        firstError = errorText(message);
+        firstError = text;
     errorSeen = true;
     // A paused pipeline that failed has nothing left to go on with; the next play rebuilds.
-    pausedInPlace = false;
-    if (!opened || !playing)
+    if (phase == Phase::PausedInPlace)
+        enter(Phase::Idle);
+    if (!playAsked())
         return;
-    holdCurrent();
-    playing = false;
-    rearm = Rearm::None;
+    restHere();
     // The streaming threads have stopped; the next play rebuilds them from READY.
+    enter(Phase::Idle);
 }
 
 void GstEngine::Impl::onEnd()
 {
     // An end seen while idle is an old one from before a pause or seek.
-    if (!opened || !playing)
+    if (!playAsked())
         return;
-    hold(durationNs);
-    playing = false;
+    restNs = durationNs;
+    enter(Phase::Idle);
     // Leaving PLAYING means a later play posts the end again instead of hanging in PLAYING.
     // Not at once: PipeWire posts the end while its last 50 to 100 ms are still to be heard,
     // and READY drops them, cutting the file's end short with a click (measured).
     const bool deferred = bus->later(kEndHeard, [this, file = openCount] {
-        if (opened && openCount == file && !playing && !pausedInPlace && rearm == Rearm::None)
+        if (openCount == file && phase == Phase::Idle)
             goIdle();
     });
     if (!deferred)
         goIdle();
 }
 
-// An idle player holds its position itself; an end, or a seek while sounding or paused,
+// An idle player keeps its position itself; an end, or a seek while sounding or paused,
 // leaves the pipeline in READY, with the file and the sound output let go, and the next play
-// prerolls afresh and seeks to the held position. So a seek costs nothing but stopping the
-// sound, and the pipeline never prerolls twice for one play (a bar click seeks every slot,
-// then plays one). Only a pause keeps the pipeline, paused in place, for its resume.
+// prerolls afresh and seeks to the position the engine rests at. So a seek costs nothing but
+// stopping the sound, and the pipeline never prerolls twice for one play (a bar click seeks
+// every slot, then plays one). Only a pause keeps the pipeline, paused in place, for its
+// resume.
 bool GstEngine::Impl::goIdle()
 {
-    playing = false;
-    pausedInPlace = false;
-    rearm = Rearm::None;
+    enter(Phase::Idle);
     return gst_element_set_state(playbin.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+}
+
+void GstEngine::Impl::enter(Phase next)
+{
+    static constexpr const char* kNames[]
+        = {"Closed", "Idle", "Prerolling", "Seeking", "Playing", "PausedInPlace"};
+    if (next != phase) {
+        qCDebug(lcEngine) << kNames[int(phase)] << "->" << kNames[int(next)] << "at"
+                          << (next == Phase::Playing ? lastNs : restNs) << "ns in" << path;
+    }
+    phase = next;
 }
 
 bool GstEngine::Impl::seek(gint64 ns)
 {
     drain();
-    if (!opened)
+    if (!opened())
         return false;
+    restNs = std::clamp<gint64>(ns, 0, durationNs);
+    lastNs = restNs;
     // Only a sounding or paused pipeline has anything to let go; an idle one waits for its
     // next play.
-    const bool ok = (!playing && !pausedInPlace) || goIdle();
-    hold(std::clamp<gint64>(ns, 0, durationNs));
-    lastNs = *heldNs;
-    return ok;
+    return phase == Phase::Idle || goIdle();
 }
 
 bool GstEngine::Impl::play()
 {
     drain();
-    if (!opened)
+    if (!opened())
         return false;
-    if (playing)
+    if (playAsked())
         return true;
     playError.reset();
     if (!playsTheOpenedFile())
         return false;
-    playing = true;
     errorSeen = false;
-    if (!pausedInPlace)
+    if (phase != Phase::PausedInPlace)
         return startRearm();
     // The sink was corked with what it had not yet played, so uncorking plays on from the
     // very next sample: 0 samples repeated or skipped at the sound server's monitor, on
     // PulseAudio and on PipeWire, after pauses of 0.2 s and 3 s (measured). Going through
-    // READY instead loses what the sink held, and the position the sink reports at a pause
+    // READY instead loses what the sink kept, and the position the sink reports at a pause
     // is off by what the server had buffered: on PulseAudio 97 to 542 samples were heard
     // twice, on PipeWire up to 1499 skipped (measured).
-    pausedInPlace = false;
     return startPlaying();
 }
 
@@ -184,7 +195,7 @@ bool GstEngine::Impl::playsTheOpenedFile()
     }
     // A pipeline paused in place still reads its own handle on the file; the others read
     // the held one from their next start on.
-    if (!playingHeld && !pausedInPlace) {
+    if (!playingHeld && phase != Phase::PausedInPlace) {
         gst::GCharPtr uri(gst_filename_to_uri(file.heldName().constData(), nullptr));
         if (!uri)
             return false;
@@ -204,11 +215,10 @@ bool GstEngine::Impl::playsTheOpenedFile()
 bool GstEngine::Impl::startRearm()
 {
     gst_element_set_state(playbin.get(), GST_STATE_READY);
-    rearm = Rearm::Prerolling;
+    enter(Phase::Prerolling);
     const GstStateChangeReturn change = gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
     if (change == GST_STATE_CHANGE_FAILURE) {
-        rearm = Rearm::None;
-        playing = false;
+        enter(Phase::Idle);
         return false;
     }
     if (change != GST_STATE_CHANGE_ASYNC)
@@ -221,13 +231,14 @@ bool GstEngine::Impl::startRearm()
 // began on its sample. It also steps over a stream's lead-in.
 void GstEngine::Impl::advanceRearm()
 {
-    if (rearm == Rearm::Prerolling) {
-        rearm = Rearm::Seeking;
-        // The ramp up ends on the held sample: it is the first heard at full gain.
+    if (phase == Phase::Prerolling) {
+        enter(Phase::Seeking);
+        // The ramp up ends on the sample the engine rests at: it is the first heard at full
+        // gain.
         const gint64 rampNs = rampsAtServer ? gint64(kRampLength) : 0;
         if (gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                toStream(std::max<gint64>(0, heldNs.value_or(0) - rampNs))))
+                toStream(std::max<gint64>(0, restNs - rampNs))))
             return;
     }
     startPlaying();
@@ -235,13 +246,11 @@ void GstEngine::Impl::advanceRearm()
 
 bool GstEngine::Impl::startPlaying()
 {
-    rearm = Rearm::None;
-    if (heldNs)
-        lastNs = *heldNs;
-    heldNs.reset();
+    lastNs = restNs;
+    enter(Phase::Playing);
     if (gst_element_set_state(playbin.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        playing = false;
-        hold(lastNs);
+        restNs = lastNs;
+        enter(Phase::Idle);
         return false;
     }
     return true;
@@ -250,27 +259,25 @@ bool GstEngine::Impl::startPlaying()
 bool GstEngine::Impl::pause()
 {
     drain();
-    if (!opened)
+    if (!opened())
         return false;
-    if (!playing)
+    if (!playAsked())
         return true;
     errorSeen = false;
-    if (rearm != Rearm::None) {
-        // A pause before the sound ever started: idle where the play would have started.
-        if (!heldNs)
-            hold(0);
+    // A pause before the sound ever started: idle where the play would have started.
+    if (phase != Phase::Playing)
         return goIdle();
-    }
-    // Still "playing" while the pause settles: an end that comes meanwhile is honoured and
-    // holds the position at the length. The position is read once the sound has stopped,
-    // for the time shown while paused; the resume itself goes on from where the sink stood.
+    // Still Playing while the pause settles: an end that comes meanwhile is honoured and
+    // rests the engine at the length. The position is read once the sound has stopped, for
+    // the time shown while paused; the resume itself goes on from where the sink stood.
     const bool ok = settle(gst_element_set_state(playbin.get(), GST_STATE_PAUSED)) == Settled::Done;
-    if (!heldNs)
-        holdCurrent();
-    if (!ok || !playing)
+    if (phase != Phase::Playing || !ok) {
+        if (phase == Phase::Playing)
+            restHere();
         return goIdle() && ok;
-    playing = false;
-    pausedInPlace = true;
+    }
+    restHere();
+    enter(Phase::PausedInPlace);
     return true;
 }
 
@@ -297,9 +304,9 @@ std::optional<QString> GstEngine::playError() const
 EngineState GstEngine::state()
 {
     d->drain();
-    if (!d->opened)
+    if (!d->opened())
         return EngineState::Closed;
-    return d->playing ? EngineState::Playing : EngineState::Idle;
+    return d->playAsked() ? EngineState::Playing : EngineState::Idle;
 }
 
 } // namespace media

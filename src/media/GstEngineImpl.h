@@ -28,9 +28,23 @@ inline constexpr auto kSettleTimeout = 10s;
 // told and asked stream time, and the two meet only in toStream and fromStream.
 struct GstEngine::Impl {
     enum class Settled { Done, Failed, TimedOut };
-    // A play after a stretch of sitting prerolled goes through READY again first; these are
-    // the steps on the way, driven by the pipeline's ASYNC_DONE messages.
-    enum class Rearm { None, Prerolling, Seeking };
+
+    // Where the engine stands, and what moves it on:
+    //   Closed        -> Idle           open() prerolled the file: it rests at 0
+    //   Idle          -> Prerolling     play(): the pipeline goes from READY to PAUSED
+    //   Prerolling    -> Seeking        the preroll's ASYNC_DONE: the seek to restNs is sent
+    //   Prerolling    -> Playing        the preroll's ASYNC_DONE, when no seek could be sent
+    //   Seeking       -> Playing        the seek's ASYNC_DONE: the pipeline goes to PLAYING
+    //   PausedInPlace -> Playing        play(): the corked sink plays on
+    //   Playing       -> PausedInPlace  pause() settled in PAUSED: it rests where it stopped
+    //   Prerolling, Seeking, Playing -> Idle
+    //                                   pause() before the sound started or failed, seek(),
+    //                                   the end (rests at the length), an error (rests where
+    //                                   the pipeline stood), a refused state change
+    //   PausedInPlace -> Idle           seek(), an error, the open's deferred step to READY
+    //   any           -> Closed         reset(): a new open, a failed one, close()
+    // Prerolling, Seeking and Playing are what the device calls playing.
+    enum class Phase { Closed, Idle, Prerolling, Seeking, Playing, PausedInPlace };
 
     Impl(QString sink);
 
@@ -50,6 +64,7 @@ struct GstEngine::Impl {
     void advanceRearm();
     bool startPlaying();
     bool goIdle();
+    void enter(Phase next);
     Settled settle(GstStateChangeReturn change, std::chrono::milliseconds timeout = kSettleTimeout);
     void drain();
     void handle(GstMessage* message);
@@ -59,8 +74,13 @@ struct GstEngine::Impl {
     gint64 toStream(gint64 ns) const { return ns + leadNs; }
     gint64 fromStream(gint64 ns) const;
     int lengthMs() const { return gst::nsToMs(durationNs); }
-    void hold(gint64 ns) { heldNs = ns; }
-    void holdCurrent() { heldNs = readPosition(); }
+    bool opened() const { return phase != Phase::Closed; }
+    // Asked to sound, and neither the end nor an error seen since.
+    bool playAsked() const
+    {
+        return phase == Phase::Prerolling || phase == Phase::Seeking || phase == Phase::Playing;
+    }
+    void restHere() { restNs = readPosition(); }
 
     QString sinkDescription;
     // Sounding through the server sink, which ramps every start and stop itself; a start
@@ -72,20 +92,17 @@ struct GstEngine::Impl {
     std::unique_ptr<BusWatch> bus;
     gst::QueryPtr positionQuery;
 
-    bool opened = false;
+    Phase phase = Phase::Closed;
     gint64 durationNs = 0; // the file's length; 0 when unknown
     gint64 leadNs = 0; // where the file's first sample stands in the stream
-    bool playing = false; // asked to sound, and neither the end nor an error seen since
-    Rearm rearm = Rearm::None;
-    // The exact position whenever the engine is idle, which a play seeks to, so a pause and
-    // its resume meet on the very sample; empty while sounding, when the pipeline is asked.
-    std::optional<gint64> heldNs;
+    // The position the engine rests at in every phase but Playing, which a play seeks to, so
+    // a pause and its resume meet on the very sample; while Playing the pipeline is asked.
+    gint64 restNs = 0;
     gint64 lastNs = 0; // the last position the pipeline gave
     QString firstError;
-    bool errorSeen = false;
-    // Paused with the sink corked and its data kept: the next play goes on from there.
-    bool pausedInPlace = false;
+    bool errorSeen = false; // an error came since the last open, play or pause
     OpenedFile file; // the file as it opened, held while it is open
+    QString path; // the name it opened by, for the log
     bool playingHeld = false; // the pipeline reads the held file, its name having gone
     std::optional<QString> playError; // why the last play did not start, when it was refused
     OpenFailure failure; // what the pipeline said about a file it could not open

@@ -2,6 +2,7 @@
 // The GStreamer engine's first half: making its pipeline, opening a file, learning its
 // length, and reading where it stands.
 #include "media/GstEngineImpl.h"
+#include "media/Log.h"
 #include "media/ParsedLength.h"
 #include "media/Playbin.h"
 #include "media/ServerSink.h"
@@ -45,6 +46,7 @@ std::optional<QString> GstEngine::Impl::makePipeline()
 std::optional<QString> GstEngine::Impl::open(const QString& path)
 {
     reset();
+    this->path = path;
     // A name that is not absolute (a Windows path out of a shortcut, say) names nothing here;
     // looking it up in the working folder would open a file the user never named.
     if (!path.isEmpty() && !QDir::isAbsolutePath(path))
@@ -94,12 +96,14 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
         return kNoSound;
     }
     durationNs = readLength(encoded);
-    opened = true;
-    hold(0);
+    restNs = 0;
+    enter(Phase::Idle);
+    qCDebug(lcEngine) << "opened" << path << "length" << durationNs << "ns, lead-in" << leadNs
+                      << "ns";
     // The open needed the preroll to learn the file; the first play starts from READY anyway,
     // so go there once the caller is done, and that play starts sooner.
     bus->later(0ms, [this, file = ++openCount] {
-        if (opened && openCount == file && !playing && rearm == Rearm::None)
+        if (openCount == file && (phase == Phase::Idle || phase == Phase::PausedInPlace))
             goIdle();
     });
     return std::nullopt;
@@ -113,16 +117,14 @@ void GstEngine::Impl::reset()
         gst_element_set_state(playbin.get(), GST_STATE_NULL);
         bus->forget();
     }
-    opened = false;
+    enter(Phase::Closed);
     file.release();
+    path.clear();
     playingHeld = false;
     playError.reset();
     durationNs = 0;
     leadNs = 0;
-    playing = false;
-    pausedInPlace = false;
-    rearm = Rearm::None;
-    heldNs.reset();
+    restNs = 0;
     lastNs = 0;
 }
 
@@ -188,32 +190,35 @@ GstEngine::~GstEngine()
 
 std::optional<QString> GstEngine::open(const QString& path)
 {
-    return d->open(path);
+    std::optional<QString> failed = d->open(path);
+    if (failed)
+        qCDebug(lcEngine) << "open" << path << "failed:" << *failed;
+    return failed;
 }
 
 void GstEngine::close()
 {
-    if (d->opened)
+    if (d->opened())
         d->reset();
 }
 
 bool GstEngine::isOpen() const
 {
-    return d->opened;
+    return d->opened();
 }
 
 int GstEngine::length()
 {
     d->drain();
-    return d->opened ? d->lengthMs() : 0;
+    return d->opened() ? d->lengthMs() : 0;
 }
 
 int GstEngine::position()
 {
     d->drain();
-    if (!d->opened)
+    if (!d->opened())
         return 0;
-    return gst::nsToMs(d->heldNs ? *d->heldNs : d->readPosition());
+    return gst::nsToMs(d->phase == Impl::Phase::Playing ? d->readPosition() : d->restNs);
 }
 
 } // namespace media
