@@ -36,6 +36,8 @@ bool outputLogOn()
 
 void outputLog(const char* format, ...)
 {
+    if (!outputLogOn())
+        return;
     va_list args;
     va_start(args, format);
     gchar* text = g_strdup_vprintf(format, args);

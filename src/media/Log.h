@@ -14,7 +14,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcOutput) // tandrel.media.output: the output stream 
 Q_DECLARE_LOGGING_CATEGORY(lcEngine) // tandrel.media.engine: the pipeline and its phases
 
 // The output's lines go to tandrel.media.output and to GStreamer's "tandrelsink" category;
-// they are formatted only when one of the two is on.
+// they are formatted only when one of the two is on. outputLogOn() lets a caller skip
+// gathering costly figures.
 bool outputLogOn();
 void outputLog(const char* format, ...) G_GNUC_PRINTF(1, 2);
 
