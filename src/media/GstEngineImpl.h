@@ -9,7 +9,6 @@
 #include "media/GstHandles.h"
 #include "media/OpenFailure.h"
 #include "media/OpenedFile.h"
-#include "media/SoundServerLink.h"
 
 #include <chrono>
 #include <memory>
@@ -50,6 +49,7 @@ struct GstEngine::Impl {
 
     // Opening and closing (GstEngineOpen.cpp).
     std::optional<QString> makePipeline();
+    void soundThroughServer();
     std::optional<QString> open(const QString& path);
     void reset();
     gint64 readLength(const QByteArray& encodedPath);
@@ -84,10 +84,9 @@ struct GstEngine::Impl {
 
     QString sinkDescription;
     // Sounding through the server sink, which ramps every start and stop itself; a start
-    // then begins that ramp's length before the position.
+    // then begins that ramp's length before the position. Until an open finds a server
+    // answering, playbin's default output sounds, without the ramps.
     bool rampsAtServer = false;
-    // Shared with every engine that sounds through the sound server, while any lives.
-    std::shared_ptr<SoundServerLink> serverLink;
     gst::PipelinePtr playbin; // made on the first open, reused for every file after
     std::unique_ptr<BusWatch> bus;
     gst::QueryPtr positionQuery;

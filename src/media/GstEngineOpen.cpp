@@ -6,6 +6,7 @@
 #include "media/ParsedLength.h"
 #include "media/Playbin.h"
 #include "media/ServerSink.h"
+#include "media/SoundServerLink.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,18 +30,30 @@ GstEngine::Impl::Impl(QString sink)
 
 std::optional<QString> GstEngine::Impl::makePipeline()
 {
-    gst::ElementPtr output;
-    if (sinkDescription.isEmpty()) {
-        serverLink = SoundServerLink::shared();
-        output = makeServerSink(serverLink);
-        rampsAtServer = output != nullptr;
-    }
-    MadePlaybin made = makePlaybin(sinkDescription, std::move(output));
+    MadePlaybin made = makePlaybin(sinkDescription);
     if (!made.playbin)
         return made.error;
     bus = std::make_unique<BusWatch>(made.playbin.get(), [this](GstMessage* m) { handle(m); });
     playbin = std::move(made.playbin);
     return std::nullopt;
+}
+
+// Sounds through the program's own output once a sound server answers; until then playbin
+// picks the system's default output. Asked at every open, so a server that started after
+// the program (a desktop session still coming up) gets the ramps from the next file on. The
+// sink keeps the link it writes through, so a link that died with its server goes once the
+// sink has moved on to the next.
+void GstEngine::Impl::soundThroughServer()
+{
+    gst::ElementPtr output = makeServerSink(SoundServerLink::shared());
+    if (!output) {
+        qCDebug(lcEngine) << "no sound server answers: playbin's default output";
+        return;
+    }
+    // playbin takes the new sink at its next preroll; the pipeline is in NULL here.
+    g_object_set(playbin.get(), "audio-sink", output.get(), nullptr);
+    rampsAtServer = true;
+    qCDebug(lcEngine) << "sounding through the sound server";
 }
 
 std::optional<QString> GstEngine::Impl::open(const QString& path)
@@ -58,6 +71,8 @@ std::optional<QString> GstEngine::Impl::open(const QString& path)
         if (auto failed = makePipeline())
             return failed;
     }
+    if (sinkDescription.isEmpty() && !rampsAtServer)
+        soundThroughServer();
     // Held before GStreamer reads it, so what is held is what opened. A file that cannot be
     // held goes on, for GStreamer to say what is wrong with it.
     file.hold(encoded);

@@ -44,7 +44,7 @@ void initGStreamerOnce()
     });
 }
 
-MadePlaybin makePlaybin(const QString& sinkDescription, gst::ElementPtr defaultSink)
+MadePlaybin makePlaybin(const QString& sinkDescription)
 {
     MadePlaybin made;
     gst::PipelinePtr bin = gst::adoptPipeline(gst_element_factory_make("playbin", nullptr));
@@ -57,21 +57,17 @@ MadePlaybin makePlaybin(const QString& sinkDescription, gst::ElementPtr defaultS
     // Belt and braces with the flags: should a video stream ever be rendered, it goes nowhere.
     gst::ElementPtr noVideo = gst::adoptElement(gst_element_factory_make("fakesink", nullptr));
     g_object_set(bin.get(), "video-sink", noVideo.get(), nullptr);
-    gst::ElementPtr sink;
     if (!sinkDescription.isEmpty()) {
         GError* raw = nullptr;
-        sink = gst::adoptElement(
+        gst::ElementPtr sink = gst::adoptElement(
             gst_parse_bin_from_description(sinkDescription.toUtf8().constData(), TRUE, &raw));
         gst::ErrorPtr error(raw);
         if (!sink || error) {
             made.error = error ? QString::fromUtf8(error->message) : QString();
             return made;
         }
-    } else {
-        sink = std::move(defaultSink);
-    }
-    if (sink)
         g_object_set(bin.get(), "audio-sink", sink.get(), nullptr);
+    }
     made.playbin = std::move(bin);
     return made;
 }

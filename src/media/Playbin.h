@@ -14,14 +14,14 @@ namespace media {
 void initGStreamerOnce();
 
 // A playbin that plays the sound of a file and nothing else, sounding through the sink
-// `sinkDescription` names (a gst-launch description; empty: `defaultSink`, or the system's
-// default output when that is empty too). Empty, with the reason, when it cannot
-// be made.
+// `sinkDescription` names (a gst-launch description; empty: the system's default output,
+// until the caller sets playbin's "audio-sink"). Empty, with the reason, when it cannot be
+// made.
 struct MadePlaybin {
     gst::PipelinePtr playbin;
     QString error;
 };
-MadePlaybin makePlaybin(const QString& sinkDescription, gst::ElementPtr defaultSink = {});
+MadePlaybin makePlaybin(const QString& sinkDescription);
 
 // Why `path` (and `encoded`, its local name) is refused before GStreamer sees it: a pipe,
 // socket or device, or no name at all. Empty for a file, a folder or a missing name, so that
