@@ -138,10 +138,12 @@ void GstEngine::Impl::enter(Phase next)
 {
     static constexpr const char* kNames[]
         = {"Closed", "Idle", "Prerolling", "Seeking", "Playing", "PausedInPlace"};
-    if (next != phase) {
+    // A close names no position: the one kept is stale when it closes from Playing.
+    if (next == Phase::Closed && phase != next)
+        qCDebug(lcEngine) << kNames[int(phase)] << "-> Closed in" << path;
+    else if (next != phase)
         qCDebug(lcEngine) << kNames[int(phase)] << "->" << kNames[int(next)] << "at"
                           << (next == Phase::Playing ? lastNs : restNs) << "ns in" << path;
-    }
     phase = next;
 }
 
