@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The sound server comes and goes under a running player. It goes away and comes back, as
-// PipeWire does when it is updated: the play after that sounds on the new server instead of
-// failing for good, and the connection to the old one is let go. It starts only after the
-// program did, as in a desktop session still coming up: the next file sounds through the
-// program's own output, with its ramps.
+// PipeWire does when it is updated, once while the player is paused and once while it plays:
+// the play after that sounds on the new server instead of failing for good, and the connection
+// to the old one is let go. It starts only after the program did, as in a desktop session still
+// coming up: the next file sounds through the program's own output, with its ramps.
 #include "Signal.h"
 #include "SoundServer.h"
 #include "app/TApplication.h"
@@ -84,8 +84,16 @@ class TestServerRestart : public QObject {
     Q_OBJECT
 
 private slots:
+    void playsAfterTheServerRestarts_data()
+    {
+        QTest::addColumn<bool>("playing");
+        QTest::newRow("paused") << false;
+        QTest::newRow("playing") << true;
+    }
+
     void playsAfterTheServerRestarts()
     {
+        QFETCH(bool, playing);
         Session session;
         QVERIFY(session.dir.isValid());
         const auto kind = e2e::SoundServer::fromEnvironment();
@@ -100,17 +108,23 @@ private slots:
         player.Open();
         player.Play();
         QTRY_VERIFY_WITH_TIMEOUT(player.Position() >= 300, 5000);
-        player.Pause();
+        if (!playing)
+            player.Pause();
 
         server.reset();
+        // Playing, the output fails as its server goes, and the player stops where it was.
+        if (playing)
+            QTRY_VERIFY_WITH_TIMEOUT(player.Mode() != media::TMPModes::mpPlaying, 5000);
         server = std::make_unique<e2e::SoundServer>(kind, session.env, "restart", 48000);
         QVERIFY2(server->error().isEmpty(), qPrintable(server->error()));
         session.join();
 
-        // The pause's stream went with the old server: the resume cannot go on and fails, and
-        // the play after that prerolls afresh, on the new one.
+        // Paused, the pause's stream went with the old server: the resume may fail, and the
+        // play after it prerolls afresh, on the new one. Stopped by the failure, the player
+        // prerolls afresh at its first play.
         const int before = player.Position();
-        for (int attempt = 0; attempt < 2 && player.Mode() != media::TMPModes::mpPlaying;
+        const int plays = playing ? 1 : 2;
+        for (int attempt = 0; attempt < plays && player.Mode() != media::TMPModes::mpPlaying;
             ++attempt) {
             try {
                 player.Play();
