@@ -105,7 +105,7 @@ asan: deps
 TSAN_OPTS = halt_on_error=1:second_deadlock_stack=1:ignore_interceptors_accesses=1
 TSAN_ENV = G_SLICE=always-malloc \
 	TSAN_OPTIONS=$(TSAN_OPTS):suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
-LISTENING_TESTS = ^tst_(fades|alignment|comparison|server_restart)(_pipewire)?$$
+LISTENING_TESTS = ^tst_(fades|alignment|comparison|server_restart|output_faults)(_pipewire)?$$
 .PHONY: tsan
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTANDREL_SANITIZE=thread \

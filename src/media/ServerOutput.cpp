@@ -302,6 +302,7 @@ void ServerOutput::restart()
     LoopLock lock(loop_);
     stopLocked();
     timeline_.restart();
+    lastPosition_.reset();
 }
 
 void ServerOutput::interrupt()
@@ -317,10 +318,15 @@ void ServerOutput::resume()
     interrupted_ = false;
 }
 
+// A stream that failed (its server went away, a write was refused) says nothing more of
+// where it plays: the listener is where it last said, which a play after the failure starts
+// from.
 std::optional<GstClockTime> ServerOutput::position()
 {
     LoopLock lock(loop_);
-    return timeline_.position(stream_.timing().heardFrame(), playing_);
+    if (stream_.good() || !timeline_.sentAny())
+        lastPosition_ = timeline_.position(stream_.timing().heardFrame(), playing_);
+    return lastPosition_;
 }
 
 } // namespace media

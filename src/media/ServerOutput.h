@@ -107,6 +107,7 @@ private:
     bool interrupted_ = false; // between interrupt() and resume()
     bool retired_ = false; // adopted by a new output
     std::string error_; // why the stream failed
+    std::optional<GstClockTime> lastPosition_; // the last the stream said, kept once it failed
 };
 
 } // namespace media

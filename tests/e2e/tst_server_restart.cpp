@@ -123,6 +123,7 @@ private slots:
         // play after it prerolls afresh, on the new one. Stopped by the failure, the player
         // prerolls afresh at its first play.
         const int before = player.Position();
+        QVERIFY2(before >= 300, qPrintable(QString("stands at %1 ms").arg(before)));
         const int plays = playing ? 1 : 2;
         for (int attempt = 0; attempt < plays && player.Mode() != media::TMPModes::mpPlaying;
             ++attempt) {
