@@ -46,12 +46,9 @@ public:
 
     // A new format forgets everything, as restart() does.
     void setFormat(int channels, int rate, std::int64_t rampFrames);
-    int channels() const { return channels_; }
-    int rate() const { return rate_; }
-    std::int64_t rampFrames() const { return rampFrames_; }
 
     // Forgets the content: what comes next is a fresh start, ramping up over its first
-    // rampFrames(); no position before the ramp's end is reported.
+    // ramp; no position before the ramp's end is reported.
     void restart();
     // A new server stream, its frames counted from 0 again, that nothing has been written to;
     // the content is kept, and what was not yet heard goes out on it.
@@ -60,7 +57,7 @@ public:
     // `frames` more frames, the first of them at `streamTimeNs` when that is the first.
     void append(const float* data, std::int64_t frames, std::optional<std::uint64_t> streamTimeNs);
 
-    // The end has come: the last rampFrames() ramp down, and what is queued may go at once.
+    // The end has come: the last ramp's worth ramps down, and what is queued may go at once.
     // What was already sent of the ramp's frames is written again, when the server has not
     // reached it (its first frame at or past `reachable`).
     std::optional<Write> finish(std::int64_t reachable);
@@ -98,10 +95,8 @@ public:
 
     // For tests and logs.
     const std::vector<Run>& runs() const { return runs_; }
-    std::int64_t contentEnd() const { return contentEnd_; }
     std::int64_t sent() const { return sent_; }
     std::optional<std::int64_t> stoppedAt() const { return stoppedAt_; }
-    std::int64_t keptFrom() const { return historyStart_; }
 
 private:
     std::int64_t sendable() const;
