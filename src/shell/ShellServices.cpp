@@ -5,10 +5,19 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QProcess>
 
 namespace shell {
+
+namespace {
+
+// What the program asked of the desktop, off by default:
+//   QT_LOGGING_RULES='tandrel.shell=true' tandrel
+Q_LOGGING_CATEGORY(lcShell, "tandrel.shell", QtWarningMsg)
+
+} // namespace
 
 void DesktopShell::showMessage(QWidget* owner, const QString& title, const QString& text)
 {
@@ -18,6 +27,7 @@ void DesktopShell::showMessage(QWidget* owner, const QString& title, const QStri
     QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? QStringLiteral(" ") : title, text,
         QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
+    qCDebug(lcShell) << "message box:" << text;
     box.exec();
 }
 
@@ -32,8 +42,13 @@ std::optional<QString> DesktopShell::moveToTrash(const QString& path)
 // compositor), the freedesktop.org opener still finds the user's browser.
 bool DesktopShell::openUrl(const QUrl& url)
 {
-    return QDesktopServices::openUrl(url)
-        || QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
+    if (QDesktopServices::openUrl(url)) {
+        qCDebug(lcShell) << "opening" << url << "through the platform";
+        return true;
+    }
+    const bool started = QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
+    qCDebug(lcShell) << "opening" << url << "through xdg-open:" << (started ? "started" : "failed");
+    return started;
 }
 
 } // namespace shell

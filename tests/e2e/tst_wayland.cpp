@@ -7,15 +7,22 @@
 // weston runs with a configuration of the test's own: a plain desktop, no panel and no
 // launcher, no animations, so that a press that falls through the window meets nothing that
 // answers it, and the screen outside the window shows only the desktop's colour.
+// On the same compositor a real file manager drags files onto the window, and the about
+// panel's link starts the browser.
 // The screenshots are kept as wayland-<scale>x-*.png in this test's build folder.
+#include "Branding.h"
 #include "Desktop.h"
+#include "Signal.h"
 #include "skin/Skin.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -155,6 +162,207 @@ QImage Screenshot(const QString& path, QPoint park, const QProcessEnvironment& e
     return QImage(path).convertToFormat(QImage::Format_RGB32);
 }
 
+// Xvfb and on it weston, whose output is `output` in its own units at `ratio` screen pixels
+// each; env() reaches weston (WAYLAND_DISPLAY) and Xvfb (DISPLAY, for xdotool).
+class Weston {
+public:
+    Weston(QSize screen, QSize output, int ratio) { error_ = start(screen, output, ratio); }
+    // Empty when both run; else what failed.
+    const QString& error() const { return error_; }
+    const QProcessEnvironment& env() const { return env_; }
+    QString path(const QString& name) const { return QDir(runtime_.path()).filePath(name); }
+    // The environment of a Wayland client of this weston: a HOME of its own, no X display to
+    // fall back on and no session bus of the user's.
+    QProcessEnvironment clientEnv() const
+    {
+        QProcessEnvironment env = env_;
+        for (const char* name : {"DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_CONFIG_HOME",
+                 "XDG_DATA_HOME", "XDG_CACHE_HOME", "QT_SCALE_FACTOR", "BROWSER",
+                 "QT_LOGGING_RULES", "SESSION_MANAGER"})
+            env.remove(name);
+        env.insert("HOME", path("home"));
+        env.insert("WAYLAND_DISPLAY", "tandrel");
+        env.insert("QT_QPA_PLATFORM", "wayland");
+        env.insert("GDK_BACKEND", "wayland");
+        env.insert("NO_AT_BRIDGE", "1");
+        return env;
+    }
+
+private:
+    QString start(QSize screen, QSize output, int ratio)
+    {
+        if (!runtime_.isValid()) // 0700, as a Wayland socket's folder must be
+            return "no temporary folder";
+        QDir(runtime_.path()).mkpath("home");
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert("XDG_RUNTIME_DIR", runtime_.path());
+        xvfb_ = std::make_unique<e2e::Process>("Xvfb",
+            QStringList {"-displayfd", "1", "-screen", "0",
+                QString("%1x%2x24").arg(screen.width()).arg(screen.height()), "-br", "-nolisten",
+                "tcp"},
+            env_);
+        if (!xvfb_->process().waitForReadyRead(15000))
+            return "Xvfb did not start";
+        env_.insert("DISPLAY", ":" + QString::fromUtf8(xvfb_->process().readLine()).trimmed());
+        const QString config = WriteWestonConfig(runtime_.path());
+        if (config.isEmpty())
+            return "no weston.ini";
+        weston_ = std::make_unique<e2e::Process>("weston",
+            QStringList {"--backend=x11-backend.so", "--use-pixman", "--config=" + config,
+                "--socket=tandrel", QString("--width=%1").arg(output.width()),
+                QString("--height=%1").arg(output.height()), QString("--scale=%1").arg(ratio)},
+            env_);
+        if (!weston_->process().waitForStarted(5000))
+            return "weston did not start";
+        for (int i = 0; i < 300 && !QFile::exists(path("tandrel")); ++i)
+            QTest::qWait(50);
+        if (!QFile::exists(path("tandrel")))
+            return "weston made no socket";
+        // weston's X11 window takes no pointer motion until the pointer has entered it
+        // (measured: at 2x the output covers the X screen's centre, where the pointer
+        // starts, and weston kept its pointer in the output's corner whatever xdotool did).
+        // The pointer starts outside the output, so that its first move in is an entry.
+        if (!MoveTo({screen.width() - 1, screen.height() - 1}, env_))
+            return "the pointer did not move";
+        return {};
+    }
+
+    QTemporaryDir runtime_;
+    QProcessEnvironment env_;
+    QString error_;
+    std::unique_ptr<e2e::Process> xvfb_;
+    std::unique_ptr<e2e::Process> weston_;
+};
+
+bool Click(QPoint at, const QProcessEnvironment& env)
+{
+    if (!MoveTo(at, env))
+        return false;
+    Run("xdotool", {"mousedown", "1"}, env);
+    QTest::qWait(100);
+    Run("xdotool", {"mouseup", "1"}, env);
+    QTest::qWait(200);
+    return true;
+}
+
+// The name labels, from the window's top-left corner.
+const QRect kTopName(24, 64, 325, 16), kBottomName(24, 128, 325, 16);
+
+// A name label showing `text`, drawn here as the program draws it: the program's font in
+// the accent colour over the skin beneath the label.
+QImage NameLabel(const QRect& label, const QString& text)
+{
+    QImage image = skin::background().copy(label).convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&image);
+    const QFont font = skin::tahoma(13, true);
+    painter.setFont(font);
+    painter.setPen(skin::kAccentColour);
+    painter.drawText(QPoint(0, skin::cellMetricsOf(font).ascent), text);
+    return image;
+}
+
+qint64 Distance(const QImage& a, const QImage& b)
+{
+    qint64 sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q))
+                + qAbs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum;
+}
+
+// Which of `names` the label shows on the window at `at`: the one whose drawing is nearest
+// to the screen's pixels.
+QString NameShown(const QImage& shot, QPoint at, const QRect& label, const QStringList& names)
+{
+    const QImage seen = shot.copy(label.translated(at));
+    QString nearest;
+    qint64 best = -1;
+    for (const QString& name : names) {
+        const qint64 d = Distance(seen, NameLabel(label, name));
+        if (best < 0 || d < best) {
+            best = d;
+            nearest = name;
+        }
+    }
+    return nearest;
+}
+
+bool NearDesktop(QRgb p)
+{
+    return qAbs(qRed(p) - kDesktop.red()) + qAbs(qGreen(p) - kDesktop.green())
+        + qAbs(qBlue(p) - kDesktop.blue())
+        < 48;
+}
+
+// Where the screen shows something other than the desktop, away from the parked pointer; a
+// window's faint shadow does not count.
+QRect Shown(const QImage& shot, QSize output, QPoint park)
+{
+    const QRect pointerRect(park - QPoint(80, 80), QSize(160, 160));
+    QRect box;
+    for (int y = 0; y < output.height(); ++y) {
+        for (int x = 0; x < output.width(); ++x) {
+            if (!pointerRect.contains(x, y) && !NearDesktop(shot.pixel(x, y)))
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+// A point on the first item that a select-all marked in `area`: its topmost changed pixel
+// and the leftmost of those near it, a little inside.
+std::optional<QPoint> FirstMarked(const QImage& before, const QImage& after, const QRect& area)
+{
+    int top = -1;
+    for (int y = area.top(); y <= area.bottom() && top < 0; ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (before.pixel(x, y) != after.pixel(x, y)) {
+                top = y;
+                break;
+            }
+        }
+    }
+    if (top < 0)
+        return std::nullopt;
+    int left = area.right();
+    for (int y = top; y < top + 40 && y <= area.bottom(); ++y) {
+        for (int x = area.left(); x < left; ++x) {
+            if (before.pixel(x, y) != after.pixel(x, y)) {
+                left = x;
+                break;
+            }
+        }
+    }
+    return QPoint(left + 10, top + 8);
+}
+
+// The file manager that runs on Wayland itself: PCManFM where it is built on GTK 3 (Debian
+// 13). Debian 12's PCManFM is GTK 2, an X11 client, and weston (10 and 14) carries no drag
+// from an X11 client of its Xwayland to a Wayland window: its xwayland/dnd.c never maps its
+// drop target and only logs an XdndDrop; there Thunar (GTK 3) drags instead.
+QString WaylandFileManager()
+{
+    const QString pcmanfm = QStandardPaths::findExecutable("pcmanfm");
+    if (!pcmanfm.isEmpty()
+        && e2e::Run("ldd", {pcmanfm}, QProcessEnvironment::systemEnvironment())
+            .out.contains("libgtk-3"))
+        return pcmanfm;
+    return QStandardPaths::findExecutable("thunar");
+}
+
+// Lines of the program's log that contain `what`.
+int LogLines(const QString& log, const QString& what)
+{
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return QString::fromUtf8(file.readAll()).split('\n').filter(what).size();
+}
+
 } // namespace
 
 class TestWayland : public QObject {
@@ -170,36 +378,12 @@ private slots:
     void showsMovesAndSeesThroughCorners()
     {
         QFETCH(int, ratio);
-        QTemporaryDir runtime; // 0700, as a Wayland socket's folder must be
-        QVERIFY(runtime.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtime.path());
-        e2e::Process xvfb("Xvfb",
-            {"-displayfd", "1", "-screen", "0", "1600x900x24", "-br", "-nolisten", "tcp"}, env);
-        QVERIFY2(xvfb.process().waitForReadyRead(15000), "Xvfb did not start");
-        env.insert("DISPLAY", ":" + QString::fromUtf8(xvfb.process().readLine()).trimmed());
-
         // weston's output is 700 × 400 in its own units, ratio times that on the X screen.
-        const QString config = WriteWestonConfig(runtime.path());
-        QVERIFY(!config.isEmpty());
-        e2e::Process weston("weston",
-            {"--backend=x11-backend.so", "--use-pixman", "--config=" + config, "--socket=tandrel",
-                "--width=700", "--height=400", QString("--scale=%1").arg(ratio)},
-            env);
-        QVERIFY2(weston.process().waitForStarted(5000), "weston did not start");
-        const QString socket = QDir(runtime.path()).filePath("tandrel");
-        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(socket), "weston made no socket", 15000);
-
-        // weston's X11 window takes no pointer motion until the pointer has entered it
-        // (measured: at 2x the output covers the X screen's centre, where the pointer
-        // starts, and weston kept its pointer in the output's corner whatever xdotool did).
-        // The pointer starts outside the output, so that its first move in is an entry.
-        QVERIFY(MoveTo({1599, 899}, env));
+        Weston weston({1600, 900}, {700, 400}, ratio);
+        QVERIFY2(weston.error().isEmpty(), qPrintable(weston.error()));
+        const QProcessEnvironment& env = weston.env();
         const QPoint park = QPoint(699, 399) * ratio;
-        env.insert("WAYLAND_DISPLAY", "tandrel");
-        env.insert("QT_QPA_PLATFORM", "wayland");
-        env.remove("QT_SCALE_FACTOR");
-        e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, env);
+        e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, weston.clientEnv());
         QVERIFY2(program.process().waitForStarted(5000), "tandrel did not start");
 
         const QImage background = skin::background();
@@ -264,7 +448,181 @@ private slots:
         QCOMPARE(FindWindow(shot, background, ratio).value_or(kNowhere), moved + second);
         QCOMPARE(program.process().state(), QProcess::Running);
     }
+
+    // A real file manager on the same compositor drags files onto the window's background:
+    // two files open, the first the file manager lists (by name) in the top slot; three
+    // bring up the message and open nothing; a drag that proposes a move (Shift held once it
+    // has begun) opens both and leaves both in the folder.
+    void fileManagerDrops_data()
+    {
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<int>("files");
+        QTest::addColumn<bool>("shift");
+        QTest::newRow("two files") << "two" << 2 << false;
+        QTest::newRow("three files") << "three" << 3 << false;
+        QTest::newRow("two files, a move proposed") << "move" << 2 << true;
+    }
+
+    void fileManagerDrops()
+    {
+        QFETCH(QString, tag);
+        QFETCH(int, files);
+        QFETCH(bool, shift);
+        const QString manager = WaylandFileManager();
+        QVERIFY2(
+            !manager.isEmpty(), "no file manager that runs on Wayland: see scripts/install-deps");
+        // Room for the file manager and the window side by side wherever weston puts the
+        // file manager (weston places a new window at random on its output).
+        const QSize output(1920, 1000);
+        Weston weston(output + QSize(80, 80), output, 1);
+        QVERIFY2(weston.error().isEmpty(), qPrintable(weston.error()));
+        const QProcessEnvironment& env = weston.env();
+        const QPoint park(output.width() - 1, output.height() - 1);
+        const auto shotPath = [&](const QString& name) {
+            return QDir(SCREENSHOT_DIR).filePath(QString("wayland-1x-%1-%2.png").arg(tag, name));
+        };
+
+        const QString folder = weston.path("home/Music");
+        QVERIFY(QDir().mkpath(folder));
+        const QStringList names
+            = QStringList {"first take.wav", "second take.wav", "third take.wav"}.mid(0, files);
+        QStringList paths;
+        for (int i = 0; i < files; ++i) {
+            paths << QDir(folder).filePath(names[i]);
+            QVERIFY(e2e::WriteWav(paths.last(), e2e::MusicLike(1, i + 1, 48000), 48000));
+        }
+
+        // The file manager first, where weston puts it, until it has drawn itself fully.
+        e2e::Process fm(manager, {folder}, weston.clientEnv());
+        QImage shot, last;
+        QRect area;
+        for (int i = 0; i < 100; ++i) {
+            shot = Screenshot(shotPath("file-manager"), park, env);
+            area = Shown(shot, output, park);
+            if (!area.isEmpty() && shot == last)
+                break;
+            last = shot;
+            QTest::qWait(200);
+        }
+        QVERIFY2(!area.isEmpty() && shot == last, "the file manager did not show");
+        // It has the keyboard: a select-all marks both files.
+        Run("xdotool", {"key", "ctrl+a"}, env);
+        std::optional<QPoint> marked;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (marked = FirstMarked(shot, Screenshot(shotPath("selected"), park, env), area)),
+            "select-all marked nothing", 5000);
+
+        QProcessEnvironment programEnv = weston.clientEnv();
+        programEnv.insert(
+            "QT_LOGGING_RULES", "tandrel.media.engine.debug=true;tandrel.shell.debug=true");
+        const QString log = weston.path("tandrel.log");
+        e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, programEnv, {}, log);
+        QVERIFY2(program.process().waitForStarted(5000), "tandrel did not start");
+        const QImage background = skin::background();
+        std::optional<QPoint> at;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (shot = Screenshot(shotPath("shown"), park, env), at = FindWindow(shot, background, 1)),
+            "the window never showed with its skin", 10000);
+
+        // The window goes to a corner clear of the file manager, by its background.
+        const QSize window = background.size();
+        QPoint clear = kNowhere;
+        for (const QPoint corner :
+            {QPoint(10, 10), QPoint(output.width() - window.width() - 10, 10),
+                QPoint(10, output.height() - window.height() - 10),
+                QPoint(output.width() - window.width() - 10,
+                    output.height() - window.height() - 10)}) {
+            if (!QRect(corner, window).adjusted(-10, -10, 10, 10).intersects(area)) {
+                clear = corner;
+                break;
+            }
+        }
+        QVERIFY2(clear != kNowhere, "no room beside the file manager");
+        const QPoint titleBar(100, 10);
+        QVERIFY2(Drag(*at + titleBar, clear + titleBar, env), "the pointer did not arrive");
+        QTRY_COMPARE_WITH_TIMEOUT((shot = Screenshot(shotPath("placed"), park, env),
+                                      FindWindow(shot, background, 1).value_or(kNowhere)),
+            clear, 5000);
+
+        // The drag, in steps that each let the two programs trade their messages.
+        const QPoint from = *marked, to = clear + QPoint(200, 185);
+        QVERIFY(MoveTo(from, env));
+        Run("xdotool", {"mousedown", "1"}, env);
+        QTest::qWait(200);
+        for (int i = 1; i <= 4; ++i) {
+            QVERIFY(MoveTo(from + (to - from) * i / 4, env));
+            // Shift goes down once the drag has begun, as a user's does: held at the press
+            // it would change the selection instead.
+            if (shift && i == 1)
+                Run("xdotool", {"keydown", "shift"}, env);
+        }
+        QVERIFY(MoveTo(to + QPoint(1, 1), env) && MoveTo(to, env));
+        QTest::qWait(300);
+        Run("xdotool", {"mouseup", "1"}, env);
+        QTest::qWait(100);
+        if (shift)
+            Run("xdotool", {"keyup", "shift"}, env);
+
+        const QStringList shown = QStringList {"--"} + names;
+        if (files == 2) {
+            QTRY_COMPARE_WITH_TIMEOUT((shot = Screenshot(shotPath("dropped"), park, env),
+                                          NameShown(shot, clear, kTopName, shown)),
+                names[0], 10000);
+            QCOMPARE(NameShown(shot, clear, kBottomName, shown), names[1]);
+            QCOMPARE(LogLines(log, "message box"), 0);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(
+                LogLines(log, "message box: \"Please drop 2 files\""), 1, 10000);
+            QTest::qWait(500);
+            shot = Screenshot(shotPath("message"), park, env);
+            QCOMPARE(LogLines(log, "opened"), 0);
+            QCOMPARE(NameShown(shot, clear, kTopName, shown), QString("--"));
+            QCOMPARE(NameShown(shot, clear, kBottomName, shown), QString("--"));
+            // The box has the keyboard; Return closes it, and the program goes on.
+            Run("xdotool", {"key", "Return"}, env);
+            QTest::qWait(500);
+            QVERIFY(FindWindow(Screenshot(shotPath("message-closed"), park, env), background, 1));
+        }
+        for (const QString& path : paths)
+            QVERIFY2(QFile::exists(path), qPrintable(path + " is gone"));
+        QCOMPARE(program.process().state(), QProcess::Running);
+    }
+
+    // The about panel's link starts the browser the desktop names, from a Wayland session.
+    void aboutLinkOpensTheBrowser()
+    {
+        const QSize output(700, 400);
+        Weston weston(QSize(800, 500), output, 1);
+        QVERIFY2(weston.error().isEmpty(), qPrintable(weston.error()));
+        const QProcessEnvironment& env = weston.env();
+        const QPoint park(output.width() - 1, output.height() - 1);
+        const QString browserLog = weston.path("browser.log");
+        const QString browser = weston.path("browser");
+        QFile script(browser);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$1\" >> '" + browserLog.toUtf8() + "'\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment programEnv = weston.clientEnv();
+        programEnv.insert("BROWSER", browser);
+        e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, programEnv);
+        QVERIFY2(program.process().waitForStarted(5000), "tandrel did not start");
+        const QImage background = skin::background();
+        const QString shotPath = QDir(SCREENSHOT_DIR).filePath("wayland-1x-about.png");
+        std::optional<QPoint> at;
+        QTRY_VERIFY2_WITH_TIMEOUT((at = FindWindow(Screenshot(shotPath, park, env), background, 1)),
+            "the window never showed with its skin", 10000);
+        QVERIFY(Click(*at + QPoint(8, 11), env)); // the question mark
+        QTest::qWait(300);
+        QVERIFY(Click(*at + QPoint(222, 166), env)); // the link
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(browserLog), 10000);
+        QTest::qWait(200);
+        QFile opened(browserLog);
+        QVERIFY(opened.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            opened.readAll().trimmed(), "https://" + QByteArray(branding::kWebsiteDomain) + "/en/");
+    }
 };
 
-QTEST_GUILESS_MAIN(TestWayland)
+QTEST_MAIN(TestWayland)
 #include "tst_wayland.moc"
