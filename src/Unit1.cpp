@@ -5,6 +5,7 @@
 #include "app/TApplication.h"
 #include "controls/FloodFill.h"
 #include "controls/OpenDialog.h"
+#include "controls/ScreenGrid.h"
 #include "controls/TImage.h"
 #include "controls/TLabel.h"
 #include "shell/DroppedFiles.h"
@@ -56,7 +57,9 @@ TBlackShape::TBlackShape(QWidget* parent, const QRect& geometry)
 
 void TBlackShape::paintEvent(QPaintEvent*)
 {
-    QPainter(this).fillRect(rect(), Qt::black);
+    // On the skin's own grid, so that at any scale it hides exactly the pixels beneath it.
+    QPainter painter(this);
+    controls::fillOnGrid(painter, *this, rect(), Qt::black);
 }
 
 TShape::TShape(QWidget* parent, const QRect& geometry, QWidget* backCover)

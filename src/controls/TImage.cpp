@@ -52,21 +52,24 @@ void TImage::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     if (!whiteIsTransparent_) {
-        painter.drawImage(0, 0, picture_);
+        paintOnGrid(painter, *this, picture_, onScreen_);
         return;
     }
-    // The picture is tiny (a 29 × 21 glyph); keying it on every paint keeps the bitmap
-    // itself the only state, so whatever was painted into it shows at once.
-    QImage keyed = picture_.convertToFormat(QImage::Format_ARGB32);
-    const QRgb white = qRgb(255, 255, 255);
-    for (int y = 0; y < keyed.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
-        for (int x = 0; x < keyed.width(); ++x) {
-            if ((line[x] | 0xff000000u) == white)
-                line[x] = 0;
+    // The picture is tiny (a 29 × 21 glyph) and lighting it writes into it: keyed again
+    // whenever it changed, so the bitmap itself stays the only state.
+    if (keyedFrom_ != picture_.cacheKey() || keyed_.isNull()) {
+        keyed_ = picture_.convertToFormat(QImage::Format_ARGB32);
+        const QRgb white = qRgb(255, 255, 255);
+        for (int y = 0; y < keyed_.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(keyed_.scanLine(y));
+            for (int x = 0; x < keyed_.width(); ++x) {
+                if ((line[x] | 0xff000000u) == white)
+                    line[x] = 0;
+            }
         }
+        keyedFrom_ = picture_.cacheKey();
     }
-    painter.drawImage(0, 0, keyed);
+    paintOnGrid(painter, *this, keyed_, onScreen_);
 }
 
 void TImage::mousePressEvent(QMouseEvent* event)

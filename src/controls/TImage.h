@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "controls/ScreenGrid.h"
+
 #include <QImage>
 #include <QWidget>
 
 namespace controls {
 
-// An image control: shows its picture unscaled at its top-left corner, with white pixels
+// An image control: shows its picture at its top-left corner, each pixel a block on the
+// window's screen grid (ScreenGrid.h), with white pixels
 // transparent when asked, and takes the mouse over its whole rectangle (also where the
 // picture is transparent, or when it has no picture at all).
 //
@@ -45,6 +48,10 @@ protected:
 private:
     QImage picture_;
     bool whiteIsTransparent_ = false;
+    // The picture keyed (white made transparent) and on the screen's grid, as last painted.
+    QImage keyed_;
+    qint64 keyedFrom_ = 0;
+    GridCache onScreen_;
     QString hint_;
     bool clickArmed_ = false;
 };

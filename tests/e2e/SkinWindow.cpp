@@ -8,12 +8,12 @@
 
 namespace e2e {
 
-QImage ExpectedWindow(QRgb root)
+QImage ExpectedWindow(QRgb root, QRect frontCover, QRect backCover)
 {
     QImage expected = skin::background().convertToFormat(QImage::Format_RGB32);
     QPainter painter(&expected);
-    painter.fillRect(QRect(24, 95, 395, 21), Qt::black);
-    painter.fillRect(QRect(23, 96, 398, 19), Qt::black);
+    painter.fillRect(backCover, Qt::black);
+    painter.fillRect(frontCover, Qt::black);
     const std::pair<QPoint, skin::Glyph> glyphs[]
         = {{{356, 35}, skin::Glyph::X}, {{356, 65}, skin::Glyph::Play},
             {{392, 65}, skin::Glyph::Pause}, {{356, 155}, skin::Glyph::X},
