@@ -163,7 +163,7 @@ QImage Screenshot(const QString& path, QPoint park, const QProcessEnvironment& e
 }
 
 // Xvfb and on it weston, whose output is `output` in its own units at `ratio` screen pixels
-// each; env() reaches weston (WAYLAND_DISPLAY) and Xvfb (DISPLAY, for xdotool).
+// each. env() reaches Xvfb (for xdotool and the screenshots), clientEnv() weston.
 class Weston {
 public:
     Weston(QSize screen, QSize output, int ratio) { error_ = start(screen, output, ratio); }
