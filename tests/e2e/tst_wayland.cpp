@@ -341,9 +341,10 @@ std::optional<QPoint> FirstMarked(const QImage& before, const QImage& after, con
 }
 
 // The file manager that runs on Wayland itself: PCManFM where it is built on GTK 3 (Debian
-// 13). Debian 12's PCManFM is GTK 2, an X11 client, and weston (10 and 14) carries no drag
-// from an X11 client of its Xwayland to a Wayland window: its xwayland/dnd.c never maps its
-// drop target and only logs an XdndDrop; there Thunar (GTK 3) drags instead.
+// 13). Debian 12's PCManFM is GTK 2, an X11 client, and weston carries no drag from an X11
+// client of its Xwayland to a Wayland window (seen on weston 10.0.1: the drop did nothing; its
+// xwayland/dnd.c never maps its drop target and only logs an XdndDrop); there Thunar (GTK 3)
+// drags instead.
 QString WaylandFileManager()
 {
     const QString pcmanfm = QStandardPaths::findExecutable("pcmanfm");
