@@ -6,8 +6,23 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <cmath>
 
 namespace e2e {
+
+// The window's design on the screen's pixels at `scale`: design pixel i begins at screen
+// pixel round(i × scale), halves rounded up, and a screen pixel shows the last design pixel
+// that begins at or before it. At a whole scale each design pixel is a block of scale × scale
+// screen pixels; at 1.25 blocks of one and two.
+inline int ScreenEdge(int design, double scale)
+{
+    return int(std::floor(design * scale + 0.5));
+}
+
+inline int DesignPixel(int screen, double scale)
+{
+    return int(std::ceil((screen + 0.5) / scale)) - 1;
+}
 
 // Where the bar's two covers stand before anything has played.
 inline constexpr QRect kFrontCoverHome {23, 96, 398, 19};

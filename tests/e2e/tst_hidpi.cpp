@@ -26,19 +26,8 @@ const QRect kLengthLabel(432, 72, 40, 14);
 const QRect kBarBox(20, 92, 404, 28);
 const QPoint kTopPlay(370, 75), kBarMiddle(222, 105);
 
-// The design's grid on the screen: design pixel i begins at screen pixel round(i × scale),
-// halves rounded up. At a whole scale each design pixel is a block of scale × scale screen
-// pixels; at 1.25 blocks of one and two.
-int ScreenEdge(int design, double scale)
-{
-    return int(std::floor(design * scale + 0.5));
-}
-
-// The design pixel a screen pixel shows: the last whose edge lies at or before it.
-int DesignPixel(int screen, double scale)
-{
-    return int(std::ceil((screen + 0.5) / scale)) - 1;
-}
+using e2e::DesignPixel;
+using e2e::ScreenEdge;
 
 // A design image on `size` screen pixels, each showing the design pixel under its centre.
 QImage OnTheGrid(const QImage& design, double scale, QSize size)

@@ -9,10 +9,11 @@
 // answers it, and the screen outside the window shows only the desktop's colour.
 // On the same compositor a real file manager drags files onto the window, and the about
 // panel's link starts the browser.
-// The screenshots are kept as wayland-<scale>x-*.png in this test's build folder.
+// The screenshots are kept as wayland-<percent>-*.png in this test's build folder.
 #include "Branding.h"
 #include "Desktop.h"
 #include "Signal.h"
+#include "SkinWindow.h"
 #include "skin/Skin.h"
 
 #include <QDir>
@@ -131,16 +132,18 @@ QList<QPoint> SkinSamples(const QImage& background)
 }
 
 // Where the window's top-left corner is on the screen, if the skin is there, drawn at
-// `ratio` screen pixels per design pixel.
-std::optional<QPoint> FindWindow(const QImage& shot, const QImage& background, int ratio)
+// `scale` screen pixels per design pixel on the skin's grid (SkinWindow.h).
+std::optional<QPoint> FindWindow(const QImage& shot, const QImage& background, double scale)
 {
     static const QList<QPoint> samples = SkinSamples(background);
-    const int width = background.width() * ratio;
-    const int height = background.height() * ratio;
+    const int width = e2e::ScreenEdge(background.width(), scale);
+    const int height = e2e::ScreenEdge(background.height(), scale);
     for (int top = 0; top + height <= shot.height(); ++top) {
         for (int left = 0; left + width <= shot.width(); ++left) {
             const bool all = std::all_of(samples.begin(), samples.end(), [&](QPoint p) {
-                return shot.pixel(left + p.x() * ratio, top + p.y() * ratio) == background.pixel(p);
+                return shot.pixel(left + e2e::ScreenEdge(p.x(), scale),
+                           top + e2e::ScreenEdge(p.y(), scale))
+                    == background.pixel(p);
             });
             if (all)
                 return QPoint(left, top);
@@ -369,40 +372,60 @@ int LogLines(const QString& log, const QString& what)
 class TestWayland : public QObject {
     Q_OBJECT
 private slots:
+    // weston's output scale, and Qt's own scale on top of it: weston 10 and 14 give only
+    // whole output scales (neither has the fractional-scale protocol), so 125 % on Wayland
+    // is Qt's (QT_SCALE_FACTOR), as a user sets it where the compositor cannot.
     void showsMovesAndSeesThroughCorners_data()
     {
         QTest::addColumn<int>("ratio");
-        QTest::newRow("1x") << 1;
-        QTest::newRow("2x") << 2;
+        QTest::addColumn<double>("qtScale");
+        QTest::newRow("1x") << 1 << 1.0;
+        QTest::newRow("2x") << 2 << 1.0;
+        QTest::newRow("1x, Qt at 125 %") << 1 << 1.25;
     }
 
     void showsMovesAndSeesThroughCorners()
     {
         QFETCH(int, ratio);
-        // weston's output is 700 × 400 in its own units, ratio times that on the X screen.
-        Weston weston({1600, 900}, {700, 400}, ratio);
+        QFETCH(double, qtScale);
+        const double scale = ratio * qtScale;
+        const auto onScreen = [scale](QPoint design) {
+            return QPoint(e2e::ScreenEdge(design.x(), scale), e2e::ScreenEdge(design.y(), scale));
+        };
+        // weston's output is 700 × 400 in its own units (more with Qt's scale, so that the
+        // window keeps room to move), ratio times that on the X screen.
+        const QSize units(qRound(700 * qtScale), qRound(400 * qtScale));
+        const QSize output = units * ratio;
+        Weston weston({1600, 900}, units, ratio);
         QVERIFY2(weston.error().isEmpty(), qPrintable(weston.error()));
         const QProcessEnvironment& env = weston.env();
-        const QPoint park = QPoint(699, 399) * ratio;
-        e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, weston.clientEnv());
+        const QPoint park = QPoint(units.width() - 1, units.height() - 1) * ratio;
+        QProcessEnvironment clientEnv = weston.clientEnv();
+        if (qtScale != 1)
+            clientEnv.insert("QT_SCALE_FACTOR", QString::number(qtScale));
+        e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, clientEnv);
         QVERIFY2(program.process().waitForStarted(5000), "tandrel did not start");
 
         const QImage background = skin::background();
         const QString folder = QDir(SCREENSHOT_DIR).path();
         const auto shotPath = [&](const char* name) {
-            return QDir(folder).filePath(QString("wayland-%1x-%2.png").arg(ratio).arg(name));
+            return QDir(folder).filePath(
+                QString("wayland-%1-%2.png").arg(qRound(scale * 100)).arg(name));
         };
         std::optional<QPoint> at;
         QImage shot;
         QTRY_VERIFY2_WITH_TIMEOUT((shot = Screenshot(shotPath("shown"), park, env),
-                                      at = FindWindow(shot, background, ratio)),
+                                      at = FindWindow(shot, background, scale)),
             "the window never showed with its skin", 10000);
 
         // The corners show what lies beneath: neither the colour key nor the window's fill.
         int corners = 0;
-        for (int y = 0; y < background.height() * ratio; ++y) {
-            for (int x = 0; x < background.width() * ratio; ++x) {
-                if (background.pixelColor(x / ratio, y / ratio) != skin::kColourKey)
+        const QSize window(e2e::ScreenEdge(background.width(), scale),
+            e2e::ScreenEdge(background.height(), scale));
+        for (int y = 0; y < window.height(); ++y) {
+            for (int x = 0; x < window.width(); ++x) {
+                if (background.pixelColor(e2e::DesignPixel(x, scale), e2e::DesignPixel(y, scale))
+                    != skin::kColourKey)
                     continue;
                 ++corners;
                 const QColor seen(shot.pixel(*at + QPoint(x, y)));
@@ -412,24 +435,25 @@ private slots:
             }
         }
         QVERIFY(corners > 0);
-        const QSize window = background.size() * ratio;
-        const QSize output = QSize(700, 400) * ratio;
         QCOMPARE(Strangers(shot, *at, window, output, park), 0);
 
         // A press on a see-through corner reaches the desktop, not the window: the window
         // stays where it was, and nothing else has appeared.
-        const QPoint offset(60, 40);
+        // The moves go towards the output's middle, wherever weston placed the window, so that
+        // the window stays whole on the output.
+        const QPoint offset(at->x() + window.width() + 60 <= output.width() ? 60 : -60,
+            at->y() + window.height() + 40 <= output.height() ? 40 : -40);
         const QPoint corner = *at;
         QVERIFY2(Drag(corner, corner + offset, env), "the pointer did not arrive");
         shot = Screenshot(shotPath("corner-drag"), park, env);
-        QCOMPARE(FindWindow(shot, background, ratio).value_or(kNowhere), *at);
+        QCOMPARE(FindWindow(shot, background, scale).value_or(kNowhere), *at);
         QCOMPARE(Strangers(shot, *at, window, output, park), 0);
 
         // A press on the background moves the window with the pointer, through the compositor.
-        const QPoint titleBar = *at + QPoint(100, 10) * ratio;
+        const QPoint titleBar = *at + onScreen({100, 10});
         QVERIFY2(Drag(titleBar, titleBar + offset, env), "the pointer did not arrive");
         QTRY_COMPARE_WITH_TIMEOUT((shot = Screenshot(shotPath("moved"), park, env),
-                                      FindWindow(shot, background, ratio).value_or(kNowhere)),
+                                      FindWindow(shot, background, scale).value_or(kNowhere)),
             *at + offset, 5000);
 
         QCOMPARE(Strangers(shot, *at + offset, window, output, park), 0);
@@ -442,11 +466,11 @@ private slots:
         QVERIFY2(Drag(titleBar + offset, titleBar + offset + second, env, 3),
             "the pointer did not arrive");
         QTRY_COMPARE_WITH_TIMEOUT((shot = Screenshot(shotPath("moved-right-button"), park, env),
-                                      FindWindow(shot, background, ratio).value_or(kNowhere)),
+                                      FindWindow(shot, background, scale).value_or(kNowhere)),
             moved + second, 5000);
         QTest::qWait(300);
         shot = Screenshot(shotPath("after-right-button"), park, env);
-        QCOMPARE(FindWindow(shot, background, ratio).value_or(kNowhere), moved + second);
+        QCOMPARE(FindWindow(shot, background, scale).value_or(kNowhere), moved + second);
         QCOMPARE(program.process().state(), QProcess::Running);
     }
 
