@@ -504,7 +504,7 @@ private slots:
         const QProcessEnvironment& env = weston.env();
         const QPoint park(output.width() - 1, output.height() - 1);
         const auto shotPath = [&](const QString& name) {
-            return QDir(SCREENSHOT_DIR).filePath(QString("wayland-1x-%1-%2.png").arg(tag, name));
+            return QDir(SCREENSHOT_DIR).filePath(QString("wayland-100-%1-%2.png").arg(tag, name));
         };
 
         const QString folder = weston.path("home/Music");
@@ -633,7 +633,7 @@ private slots:
         e2e::Process program(QStringLiteral(TANDREL_BINARY), {}, programEnv);
         QVERIFY2(program.process().waitForStarted(5000), "tandrel did not start");
         const QImage background = skin::background();
-        const QString shotPath = QDir(SCREENSHOT_DIR).filePath("wayland-1x-about.png");
+        const QString shotPath = QDir(SCREENSHOT_DIR).filePath("wayland-100-about.png");
         std::optional<QPoint> at;
         QTRY_VERIFY2_WITH_TIMEOUT((at = FindWindow(Screenshot(shotPath, park, env), background, 1)),
             "the window never showed with its skin", 10000);
