@@ -25,6 +25,8 @@ const QRgb kRoot = qRgb(255, 255, 255); // the screen behind the window
 const QRect kLengthLabel(432, 72, 40, 14);
 const QRect kBarBox(20, 92, 404, 28);
 const QPoint kTopPlay(370, 75), kBarMiddle(222, 105);
+// The top play button, which stays lit in the accent colour once clicked.
+const QRect kTopPlayGlyph(356, 65, skin::kGlyphWidth, skin::kGlyphHeight);
 
 using e2e::DesignPixel;
 using e2e::ScreenEdge;
@@ -230,11 +232,24 @@ private slots:
         QVERIFY(desktop.click(onScreen(kTopPlay)));
         // The second's play and the bar's next tick, later on a busy machine.
         const auto [noFront, noBack] = CoversFrom(e2e::kFrontCoverHome.right() + 1);
-        const QImage atTheEnd = e2e::ExpectedWindow(kRoot, noFront, noBack);
+        QImage atTheEnd = e2e::ExpectedWindow(kRoot, noFront, noBack);
+        const QImage play
+            = skin::glyphImage(skin::Glyph::Play).convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < play.height(); ++y) {
+            for (int x = 0; x < play.width(); ++x) {
+                if (play.pixelColor(x, y) == skin::kNormalColour)
+                    atTheEnd.setPixelColor(
+                        kTopPlayGlyph.topLeft() + QPoint(x, y), skin::kAccentColour);
+            }
+        }
+        QImage end;
         QString atEnd;
         QTest::qWait(2000);
         QTRY_VERIFY2_WITH_TIMEOUT(
-            (atEnd = check(shoot("end"), atTheEnd, kBarBox, "at the end")).isEmpty(),
+            (end = shoot("end"),
+                atEnd = check(end, atTheEnd, kBarBox, "at the end")
+                    + check(end, atTheEnd, kTopPlayGlyph, "the lit play button"))
+                .isEmpty(),
             qPrintable(atEnd), 8000);
 
         // A click in the middle of the bar: one clean step from the trough to the covers,
