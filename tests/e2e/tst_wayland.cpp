@@ -17,6 +17,7 @@
 #include "skin/Skin.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -358,6 +359,55 @@ QString WaylandFileManager()
     return QStandardPaths::findExecutable("thunar");
 }
 
+// A session bus of the test's own, for Nautilus (GNOME's file manager, GTK 4), which runs
+// without one only with critical warnings of its own (Nautilus 43 and 48: "assertion
+// 'dbus_object_path' failed"). It starts no service: the standard session bus would start
+// gvfsd, dconf-service, the accessibility bus and Tracker's indexer on Nautilus's first
+// calls, and they outlive the bus (seen on Debian 12). Nautilus is told not to need them.
+class SessionBus {
+public:
+    // Its socket is `socket`, its configuration beside it.
+    SessionBus(const QString& socket, const QProcessEnvironment& env)
+    {
+        const QString config = socket + ".conf";
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        // The policy of the standard session bus.
+        file.write(QStringLiteral("<busconfig><type>session</type>"
+                                  "<listen>unix:path=%1</listen><policy context=\"default\">"
+                                  "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                                  "</policy></busconfig>\n")
+                .arg(socket)
+                .toUtf8());
+        file.close();
+        daemon_ = std::make_unique<e2e::Process>("dbus-daemon",
+            QStringList {"--config-file=" + config, "--nofork", "--print-address=1"}, env);
+        daemon_->process().setReadChannel(QProcess::StandardOutput);
+        if (daemon_->process().waitForReadyRead(10000))
+            address_ = QString::fromUtf8(daemon_->process().readLine()).trimmed();
+    }
+    // Empty if the bus did not start.
+    const QString& address() const { return address_; }
+
+private:
+    std::unique_ptr<e2e::Process> daemon_;
+    QString address_;
+};
+
+// The environment of Nautilus on `bus`: settings kept in memory instead of dconf-service's
+// database, files reached directly instead of through gvfsd, and no accessibility bus.
+QProcessEnvironment NautilusEnv(QProcessEnvironment env, const SessionBus& bus)
+{
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    env.insert("GSETTINGS_BACKEND", "memory");
+    env.insert("GIO_USE_VFS", "local");
+    env.insert("GIO_USE_VOLUME_MONITOR", "unix");
+    env.insert("GTK_A11Y", "none");
+    return env;
+}
+
 // Lines of the program's log that contain `what`.
 int LogLines(const QString& log, const QString& what)
 {
@@ -477,25 +527,29 @@ private slots:
     // A real file manager on the same compositor drags files onto the window's background:
     // two files open, the first the file manager lists (by name) in the top slot; three
     // bring up the message and open nothing; a drag that proposes a move (Shift held once it
-    // has begun) opens both and leaves both in the folder.
+    // has begun) opens both and leaves both in the folder. Nautilus, GNOME's (GTK 4), drags
+    // two files too.
     void fileManagerDrops_data()
     {
         QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("manager");
         QTest::addColumn<int>("files");
         QTest::addColumn<bool>("shift");
-        QTest::newRow("two files") << "two" << 2 << false;
-        QTest::newRow("three files") << "three" << 3 << false;
-        QTest::newRow("two files, a move proposed") << "move" << 2 << true;
+        const QString manager = WaylandFileManager();
+        QTest::newRow("two files") << "two" << manager << 2 << false;
+        QTest::newRow("three files") << "three" << manager << 3 << false;
+        QTest::newRow("two files, a move proposed") << "move" << manager << 2 << true;
+        QTest::newRow("two files from Nautilus")
+            << "nautilus" << QStandardPaths::findExecutable("nautilus") << 2 << false;
     }
 
     void fileManagerDrops()
     {
         QFETCH(QString, tag);
+        QFETCH(QString, manager);
         QFETCH(int, files);
         QFETCH(bool, shift);
-        const QString manager = WaylandFileManager();
-        QVERIFY2(
-            !manager.isEmpty(), "no file manager that runs on Wayland: see scripts/install-deps");
+        QVERIFY2(!manager.isEmpty(), "no such file manager: see scripts/install-deps");
         // Room for the file manager and the window side by side wherever weston puts the
         // file manager (weston places a new window at random on its output).
         const QSize output(1920, 1000);
@@ -518,7 +572,19 @@ private slots:
         }
 
         // The file manager first, where weston puts it, until it has drawn itself fully.
-        e2e::Process fm(manager, {folder}, weston.clientEnv());
+        // Nautilus 48 run as root sleeps 7 s after its warning that it should not be (seen in
+        // its system calls on Debian 13).
+        QProcessEnvironment managerEnv = weston.clientEnv();
+        const bool nautilus = QFileInfo(manager).fileName() == "nautilus";
+        std::optional<SessionBus> bus;
+        if (nautilus) {
+            // Not the runtime folder's "bus", where GLib would find it on its own and take the
+            // program under test there too.
+            bus.emplace(weston.path("nautilus-bus"), managerEnv);
+            QVERIFY2(!bus->address().isEmpty(), "the session bus did not start");
+            managerEnv = NautilusEnv(managerEnv, *bus);
+        }
+        e2e::Process fm(manager, {folder}, managerEnv);
         QImage shot, last;
         QRect area;
         for (int i = 0; i < 100; ++i) {
@@ -530,6 +596,13 @@ private slots:
             QTest::qWait(200);
         }
         QVERIFY2(!area.isEmpty() && shot == last, "the file manager did not show");
+        // Nautilus 43 starts with the keyboard outside its view, where a select-all marks
+        // nothing (seen on Debian 12): a click in the middle of the view, empty there, gives
+        // the view the keyboard.
+        if (nautilus) {
+            QVERIFY(Click(area.center(), env));
+            shot = Screenshot(shotPath("file-manager"), park, env);
+        }
         // It has the keyboard: a select-all marks both files.
         Run("xdotool", {"key", "ctrl+a"}, env);
         std::optional<QPoint> marked;

@@ -100,11 +100,12 @@ fonts-wine"
 #     name                purpose uid sudo installed        plan           servers status
 check run-fresh           run     0   no   ""               ""             ""      0 \
     "install qt6-base-dev gstreamer1.0-libav fonts-wine cmake" \
-    "xvfb weston clang pulseaudio pipewire pipewire-pulse wireplumber sox xdotool libgtest-dev"
+    "xvfb weston nautilus clang pulseaudio pipewire pipewire-pulse wireplumber sox xdotool
+    libgtest-dev"
 check run-installed       run     0   no   "$all_run"       ""             ""      0 \
     "" "apt-get"
 check test-fresh          test    0   no   ""               ""             ""      0 \
-    "install qt6-base-dev xvfb weston clang sox pulseaudio pulseaudio-utils" \
+    "install qt6-base-dev xvfb weston nautilus clang sox pulseaudio pulseaudio-utils" \
     "pipewire pipewire-pulse wireplumber"
 check test-pipewire-desk  test    0   no   "pipewire-pulse" ""             ""      0 \
     "install pipewire wireplumber dbus-daemon pulseaudio-utils" "pulseaudio"
