@@ -572,8 +572,8 @@ private slots:
         }
 
         // The file manager first, where weston puts it, until it has drawn itself fully.
-        // Nautilus 48 run as root sleeps 7 s after its warning that it should not be (seen in
-        // its system calls on Debian 13).
+        // Nautilus run as root sleeps 7 s after its warning that it should not be, on purpose
+        // (src/nautilus-main.c, since Nautilus 46; seen in its system calls on Debian 13).
         QProcessEnvironment managerEnv = weston.clientEnv();
         const bool nautilus = QFileInfo(manager).fileName() == "nautilus";
         std::optional<SessionBus> bus;
