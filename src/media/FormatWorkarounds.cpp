@@ -242,6 +242,24 @@ gboolean releaseSfSeek(GstPad* pad, GstObject* parent, GstEvent* event)
     return done;
 }
 
+// A reader that fails before it knows the stream's format (a damaged header) ends its stream
+// with EOS from its own thread, and decodebin's probe on that EOS takes a lock the pipeline's
+// state change holds while it waits for that thread: the open hung in 6 of 20 runs
+// (measured, Debian 13's GStreamer 1.26.2, an AIFF-C claiming no channels; 0 of 20 with
+// this). Its error is on the bus already, and an EOS before any caps can end nothing that
+// downstream has begun: it is dropped. A file of no samples still sends its caps first.
+GstPadProbeReturn dropFormatlessEnd(GstPad*, GstPadProbeInfo* info, gpointer knowsFormat)
+{
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (!event)
+        return GST_PAD_PROBE_OK;
+    if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS)
+        *static_cast<bool*>(knowsFormat) = true;
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && !*static_cast<bool*>(knowsFormat))
+        return GST_PAD_PROBE_DROP;
+    return GST_PAD_PROBE_OK;
+}
+
 // The thread that added a reader, which is decodebin's own: it reads the file's start itself
 // while plugging, and must not wait for its own plugging to end.
 constexpr char kPluggedBy[] = "tandrel-plugged-by";
@@ -276,8 +294,11 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
     if (g_strcmp0(name, "aiffparse") != 0 && g_strcmp0(name, "sfdec") != 0)
         return;
     gst::PadPtr src(gst_element_get_static_pad(element, "src"));
-    if (src)
+    if (src) {
         gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_BUFFER, waitForLink, nullptr, nullptr);
+        gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, dropFormatlessEnd,
+            new bool(false), [](gpointer knows) { delete static_cast<bool*>(knows); });
+    }
     if (src && g_strcmp0(name, "sfdec") == 0) {
         gst_pad_add_probe(
             src.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, offerWideSamples, nullptr, nullptr);

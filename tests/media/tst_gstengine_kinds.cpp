@@ -98,6 +98,8 @@ private slots:
     void unplayableKindSaysWhatItIs();
     void damagedFileSaysWhatItIs_data();
     void damagedFileSaysWhatItIs();
+    void fileOfNoSamplesOpens_data();
+    void fileOfNoSamplesOpens();
     void failureReadsTheKindFromTheFile_data();
     void failureReadsTheKindFromTheFile();
     void deepWave64KeepsEveryBit();
@@ -275,6 +277,32 @@ void TestGstEngineKinds::damagedFileSaysWhatItIs()
         QCOMPARE(error, media::unreadableText(kind));
         QVERIFY(!player->isOpen());
     }
+}
+
+void TestGstEngineKinds::fileOfNoSamplesOpens_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("convert"); // sox arguments after the source and before the file
+    QTest::newRow("aiff") << "empty.aiff" << QStringList {"-b", "24"};
+    QTest::newRow("aiff-c") << "empty.aifc" << QStringList {"-b", "24", "-t", "aifc"};
+}
+
+// A file whose header is whole but holds no samples ends its stream at once, after saying
+// its format: it opens, 0:00 long, however the readers' failures before a format are handled.
+void TestGstEngineKinds::fileOfNoSamplesOpens()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, convert);
+    const QString path = dir_.filePath(file);
+    QCOMPARE(testmedia::runTool(
+                 "sox", QStringList {source_} + convert + QStringList {path, "trim", "0", "0"}),
+        QString());
+    auto player = makePlayer();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(openError(*player, path), QString());
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(player->Length(), 0);
 }
 
 void TestGstEngineKinds::failureReadsTheKindFromTheFile_data()
